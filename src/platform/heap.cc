@@ -1,0 +1,141 @@
+#include "platform/heap.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/system.h"
+
+namespace vaq {
+namespace {
+
+std::atomic<uint64_t> peak_live_bytes{0};
+std::atomic<uint64_t> live_count_at_peak{0};
+std::atomic<uint64_t> bytes_allocated{0};
+std::atomic<uint64_t> allocation_count{0};
+std::atomic<uint64_t> bytes_freed{0};
+std::atomic<uint64_t> free_count{0};
+
+void RaisePeak() {
+  uint64_t live = bytes_allocated.load(std::memory_order_relaxed) - bytes_freed.load(std::memory_order_relaxed);
+  uint64_t peak = peak_live_bytes.load(std::memory_order_relaxed);
+  // A negative difference (a free counted before its allocation on another
+  // thread) wraps to a huge number; never let it become the peak.
+  if (static_cast<int64_t>(live) < 0) return;
+  while (live > peak) {
+    if (peak_live_bytes.compare_exchange_weak(peak, live, std::memory_order_relaxed)) {
+      live_count_at_peak.store(allocation_count.load(std::memory_order_relaxed) -
+                                   free_count.load(std::memory_order_relaxed),
+                               std::memory_order_relaxed);
+      return;
+    }
+  }
+}
+
+void CountAllocation(void* block) {
+  bytes_allocated.fetch_add(platform::HeapBlockSize(block), std::memory_order_relaxed);
+  allocation_count.fetch_add(1, std::memory_order_relaxed);
+  RaisePeak();
+}
+
+void CountFree(size_t size) {
+  bytes_freed.fetch_add(size, std::memory_order_relaxed);
+  free_count.fetch_add(1, std::memory_order_relaxed);
+}
+
+void* CountingAllocate(void*, size_t size) {
+  void* block = std::malloc(size == 0 ? 1 : size);
+  CountAllocation(block);
+  return block;
+}
+
+void CountingFree(void*, void* block) {
+  if (block == nullptr) return;
+  CountFree(platform::HeapBlockSize(block));
+  std::free(block);
+}
+
+void* CountingReallocate(void*, void* block, size_t size) {
+  CountFree(platform::HeapBlockSize(block));
+  void* moved = std::realloc(block, size == 0 ? 1 : size);
+  if (moved == nullptr && block != nullptr) {
+    // realloc failed and kept the old block: it is still live, so count it
+    // as allocated again rather than losing it from the live bytes.
+    CountAllocation(block);
+    return nullptr;
+  }
+  CountAllocation(moved);
+  return moved;
+}
+
+char* CountingDuplicateString(void* context, const char* text) {
+  if (text == nullptr) return nullptr;
+  size_t length = std::strlen(text);
+  char* copy = static_cast<char*>(CountingAllocate(context, length + 1));
+  if (copy != nullptr) std::memcpy(copy, text, length + 1);
+  return copy;
+}
+
+size_t CountingBlockSize(void*, void* block) { return platform::HeapBlockSize(block); }
+
+const HeapHooks kCountingHooks{CountingAllocate, CountingFree, CountingReallocate,
+                               CountingDuplicateString, CountingBlockSize, nullptr};
+
+std::atomic<const HeapHooks*> installed_hooks{nullptr};
+
+const HeapHooks* Hooks() {
+  const HeapHooks* hooks = installed_hooks.load(std::memory_order_acquire);
+  if (hooks == nullptr) {
+    const HeapHooks* expected = nullptr;
+    installed_hooks.compare_exchange_strong(expected, &kCountingHooks, std::memory_order_acq_rel);
+    hooks = installed_hooks.load(std::memory_order_acquire);
+  }
+  return hooks;
+}
+
+}  // namespace
+
+void* Heap::Allocate(size_t size) {
+  const HeapHooks* hooks = Hooks();
+  return hooks->allocate(hooks->context, size);
+}
+
+void Heap::Free(void* block) {
+  // Before the hooks are installed nothing was allocated through them, but a
+  // free of null must still be harmless.
+  if (block == nullptr) return;
+  const HeapHooks* hooks = Hooks();
+  hooks->free(hooks->context, block);
+}
+
+void* Heap::Reallocate(void* block, size_t size) {
+  const HeapHooks* hooks = Hooks();
+  return hooks->reallocate(hooks->context, block, size);
+}
+
+char* Heap::DuplicateString(const char* text) {
+  const HeapHooks* hooks = Hooks();
+  return hooks->duplicateString(hooks->context, text);
+}
+
+size_t Heap::BlockSize(void* block) {
+  const HeapHooks* hooks = Hooks();
+  return hooks->blockSize(hooks->context, block);
+}
+
+HeapCounters Heap::Counters() {
+  return HeapCounters{peak_live_bytes.load(), live_count_at_peak.load(), bytes_allocated.load(),
+                      allocation_count.load(), bytes_freed.load(),      free_count.load()};
+}
+
+int64_t Heap::LiveBytes() {
+  return static_cast<int64_t>(bytes_allocated.load() - bytes_freed.load());
+}
+
+int64_t Heap::LiveBlocks() {
+  return static_cast<int64_t>(allocation_count.load() - free_count.load());
+}
+
+const HeapHooks& Heap::CountingHooks() { return kCountingHooks; }
+
+}  // namespace vaq

@@ -1,0 +1,99 @@
+// POSIX implementation of the platform doorway (see ../system.h).
+#include "platform/system.h"
+
+#include <dlfcn.h>
+#include <malloc.h>
+#include <pthread.h>
+#include <sys/mman.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <new>
+
+namespace vaq::platform {
+
+static_assert(sizeof(pthread_mutex_t) <= 64, "Mutex storage too small");
+
+namespace {
+pthread_mutex_t* Native(unsigned char* storage) {
+  return reinterpret_cast<pthread_mutex_t*>(storage);
+}
+}  // namespace
+
+Mutex::Mutex() {
+  pthread_mutexattr_t attributes;
+  pthread_mutexattr_init(&attributes);
+  pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+  pthread_mutex_init(new (storage_) pthread_mutex_t, &attributes);
+  pthread_mutexattr_destroy(&attributes);
+}
+
+Mutex::~Mutex() { pthread_mutex_destroy(Native(storage_)); }
+
+void Mutex::Lock() { pthread_mutex_lock(Native(storage_)); }
+
+void Mutex::Unlock() { pthread_mutex_unlock(Native(storage_)); }
+
+LocalTime CurrentLocalTime() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  time_t seconds = now.tv_sec;
+  tm parts{};
+  localtime_r(&seconds, &parts);
+  return LocalTime{parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
+                   parts.tm_min,         parts.tm_sec,     static_cast<int32_t>(now.tv_nsec / 1000000)};
+}
+
+uint64_t PerformanceCounter() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 1000000000ull + static_cast<uint64_t>(now.tv_nsec);
+}
+
+uint64_t PerformanceFrequency() { return 1000000000ull; }
+
+uint64_t SystemTimeTicks() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 10000000ull + static_cast<uint64_t>(now.tv_nsec) / 100;
+}
+
+uint32_t CurrentThreadId() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
+
+size_t ExecutablePath(char* buffer, size_t capacity) {
+  if (capacity == 0) return 0;
+  ssize_t length = readlink("/proc/self/exe", buffer, capacity - 1);
+  if (length <= 0) {
+    buffer[0] = '\0';
+    return 0;
+  }
+  buffer[length] = '\0';
+  return static_cast<size_t>(length);
+}
+
+void DebuggerOutput(const char*) {}
+
+void* ReserveRegion(size_t size) {
+  void* region = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return region == MAP_FAILED ? nullptr : region;
+}
+
+void ReleaseRegion(void* region, size_t size) {
+  if (region != nullptr) munmap(region, size);
+}
+
+size_t HeapBlockSize(void* block) { return block == nullptr ? 0 : malloc_usable_size(block); }
+
+void* OpenSystemLibrary(const char* name) { return dlopen(name, RTLD_NOW | RTLD_LOCAL); }
+
+void* FindLibrarySymbol(void* library, const char* name) {
+  return library == nullptr ? nullptr : dlsym(library, name);
+}
+
+void CloseSystemLibrary(void* library) {
+  if (library != nullptr) dlclose(library);
+}
+
+}  // namespace vaq::platform

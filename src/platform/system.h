@@ -1,0 +1,89 @@
+// The one doorway from the library to the operating system.
+//
+// Everything the runtime needs from the machine (locks, clocks, thread ids,
+// the executable's path, the debugger console, page regions, heap block
+// sizes and system libraries) is declared here and implemented once per
+// operating system: posix/ for the development build, win32/ for the real
+// target. No other folder includes an operating-system header.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vaq::platform {
+
+// A recursive lock (a critical section on Windows). Owned by whoever embeds
+// it; not copyable. Lock and Unlock must pair on the same thread.
+class Mutex {
+ public:
+  Mutex();
+  ~Mutex();
+  Mutex(const Mutex&) = delete;
+  Mutex& operator=(const Mutex&) = delete;
+
+  void Lock();
+  void Unlock();
+
+ private:
+  // Large enough for pthread_mutex_t and CRITICAL_SECTION on 32 and 64 bits;
+  // each implementation static_asserts that its native lock fits.
+  alignas(8) unsigned char storage_[64];
+};
+
+// Scoped holder of a Mutex.
+class MutexLock {
+ public:
+  explicit MutexLock(Mutex& mutex) : mutex_(mutex) { mutex_.Lock(); }
+  ~MutexLock() { mutex_.Unlock(); }
+  MutexLock(const MutexLock&) = delete;
+  MutexLock& operator=(const MutexLock&) = delete;
+
+ private:
+  Mutex& mutex_;
+};
+
+// Local wall-clock time, as the log lines print it.
+struct LocalTime {
+  int32_t year;
+  int32_t month;
+  int32_t day;
+  int32_t hour;
+  int32_t minute;
+  int32_t second;
+  int32_t millisecond;
+};
+
+LocalTime CurrentLocalTime();
+
+// A monotonic high-resolution counter and its ticks per second.
+uint64_t PerformanceCounter();
+uint64_t PerformanceFrequency();
+
+// System time in ticks of 100 ns since 1970-01-01 UTC.
+uint64_t SystemTimeTicks();
+
+uint32_t CurrentThreadId();
+
+// Writes the path of the running executable (NUL-terminated, truncated to
+// the buffer) and returns its length; 0 when it cannot be found.
+size_t ExecutablePath(char* buffer, size_t capacity);
+
+// Sends a NUL-terminated text to an attached debugger's console; does
+// nothing where the system has no such console.
+void DebuggerOutput(const char* text);
+
+// Reserves and commits a read-write region of `size` bytes aligned to at
+// least 4096 bytes, or returns null. Give it back with ReleaseRegion.
+void* ReserveRegion(size_t size);
+void ReleaseRegion(void* region, size_t size);
+
+// Usable size of a block from the C heap (0 for null).
+size_t HeapBlockSize(void* block);
+
+// A system library opened by name, or null when it is absent. Symbols are
+// looked up by name; a missing symbol is null.
+void* OpenSystemLibrary(const char* name);
+void* FindLibrarySymbol(void* library, const char* name);
+void CloseSystemLibrary(void* library);
+
+}  // namespace vaq::platform
