@@ -25,12 +25,18 @@ namespace vaq {
 // Capacity of every formatting buffer, terminator included.
 inline constexpr size_t kFormatBufferSize = 4096;
 
+// Largest width or precision taken from an argument ("*"); a larger one, or
+// a negative one of larger magnitude, is cut to it, so that a stray value
+// cannot make the C library pad for seconds.
+inline constexpr int64_t kMaxArgumentWidth = int64_t{1} << 20;
+
 // Describes one argument. `value` points at the caller's object, which must
 // outlive the Format call.
 struct FormatArg {
   // Prints the argument at `out` with room for `room` bytes (terminator
   // included). `spec` is the placeholder's printf specification as parsed
-  // (it starts with "%" and may end with a conversion character); the
+  // (it starts with "%" and may end with a conversion character; a width or
+  // precision given by "*" has already been replaced by its digits); the
   // function completes it for its own type and prints. Returns the number
   // of characters written, or `room` when the output was cut.
   using FormatFunction = size_t (*)(char* out, size_t room, const char* spec, const void* value);
@@ -46,19 +52,31 @@ struct FormatArg {
 
 // Formats into `out` (capacity bytes, terminator included) and returns the
 // number of characters written. Stops early, keeping what was written, at a
-// malformed placeholder or one whose argument does not exist.
+// malformed placeholder, one whose argument does not exist, or one whose
+// width or precision argument ("*") is not an integer. A width or precision
+// taken from an argument is limited to kMaxArgumentWidth either way.
 size_t FormatInto(char* out, size_t capacity, const char* format, const FormatArg* args, size_t count);
 
 // Helper for argument types: completes `spec` with the type's conversion
-// set (first character is the default) and length modifier, and prints
-// through the C library's bounded printf. `print` receives the completed
-// specification and must call snprintf with the argument itself.
+// set (first character is the default) and length modifier. The last
+// character of `spec` is the conversion when it is in the set, otherwise
+// the default replaces it; a length modifier typed in the placeholder is
+// dropped and `lengthModifier` put in its place, so that the completed
+// specification always matches the argument the caller passes: a value of
+// the type's own width, except that a "c" conversion takes an int and gets
+// no modifier. A placeholder ending in "n" completes to nothing printed.
+// The caller then calls snprintf with `text` and the argument itself.
 // Exposed so that new argument types can follow the same rule.
 struct CompletedSpec {
-  char text[72];
+  char text[96];
   char conversion;  // 0 when nothing is to be printed (the "n" conversion)
 };
 CompletedSpec CompleteSpec(const char* spec, const char* conversions, const char* lengthModifier);
+
+// Helper for argument types printed as text (conversion set "s"): prints
+// `text`, which need not be NUL-terminated, under `spec` and returns what
+// a FormatFunction returns.
+size_t FormatTextInto(char* out, size_t room, const char* spec, std::string_view text);
 
 // Descriptors for the built-in argument types. Integers of 32 bits or less
 // print as 32-bit numbers, 64-bit ones with the "ll" modifier; a plain char

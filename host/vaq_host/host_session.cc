@@ -1,0 +1,47 @@
+#include "vaq_host/host_session.h"
+
+namespace vaq_host {
+
+HostSession::HostSession(std::function<void(const std::string&)> observer) : host_(std::move(observer)) {}
+
+HostSession::~HostSession() {
+  if (loaded()) Shutdown();
+}
+
+bool HostSession::Load(const std::string& libraryPath, HostVersion version) {
+  if (!library_.Open(libraryPath, &error_)) return false;
+  loadInfo_ = PluginLoadInfo{};
+  loadInfo_.apiMajor = version.major;
+  loadInfo_.apiMinor = version.minor;
+  loadInfo_.apiPatch = version.patch;
+  library_.load()(&loadInfo_);
+  if (loadInfo_.callbacks == nullptr || loadInfo_.plugin == nullptr) {
+    loadInfo_.plugin = nullptr;
+    error_ = "the plug-in refused host plug-in API " + std::to_string(version.major) + "." +
+             std::to_string(version.minor) + "." + std::to_string(version.patch);
+    return false;
+  }
+  callbacks_ = *loadInfo_.callbacks;
+  return true;
+}
+
+bool HostSession::Init(uint32_t pluginHandle) {
+  if (!loaded()) return false;
+  initInfo_ = HostInitInfo{host_.api(), pluginHandle};
+  return callbacks_.Init(loadInfo_.plugin, &initInfo_) != 0;
+}
+
+PluginMemoryStats HostSession::MemoryStats() const {
+  PluginMemoryStats stats{};
+  if (callbacks_.GetMemoryStats != nullptr) callbacks_.GetMemoryStats(loadInfo_.plugin, &stats);
+  return stats;
+}
+
+void HostSession::Shutdown() {
+  if (!loaded()) return;
+  callbacks_.Shutdown(loadInfo_.plugin);
+  loadInfo_.plugin = nullptr;
+  loadInfo_.callbacks = nullptr;
+}
+
+}  // namespace vaq_host

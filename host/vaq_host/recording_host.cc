@@ -1,0 +1,95 @@
+#include "vaq_host/recording_host.h"
+
+#include <type_traits>
+
+#include "vaq_host/json_line.h"
+
+namespace vaq_host {
+
+RecordingHost::RecordingHost(std::function<void(const std::string&)> observer)
+    : table_{{&SendRequest, &Call1, &PublishEvent, &Subscribe, &Unsubscribe, &Call5, &Yield, &Mark, &Resume, &Log},
+             this},
+      observer_(std::move(observer)) {}
+
+RecordingHost* RecordingHost::From(const HostApi* api) {
+  static_assert(std::is_standard_layout_v<Table>);
+  return reinterpret_cast<const Table*>(api)->owner;
+}
+
+void RecordingHost::Report(const std::string& line) const {
+  if (observer_) observer_(line);
+}
+
+bool RecordingHost::Deliver(const std::string& name, const HostValue& payload) const {
+  auto found = subscriptions_.find(name);
+  if (found == subscriptions_.end()) return false;
+  HostEvent event{found->second.name.c_str(), payload, 0, found->second.context};
+  found->second.callback(&event);
+  return true;
+}
+
+void VAQ_CDECL RecordingHost::SendRequest(const HostApi* api, HostResponse* response, const HostRequest* request) {
+  RecordingHost* host = From(api);
+  host->Count("SendRequest");
+  host->Report(JsonLine()
+                   .Text("host", "request")
+                   .Unsigned("method", request->method)
+                   .Text("path", request->path ? request->path : "")
+                   .str());
+  // No resource is served yet: answer every request with a failure.
+  *response = HostResponse{};
+  static char notFound[] = "RESOURCE_NOT_FOUND";
+  response->error = notFound;
+  response->failed = 1;
+  response->status = 404;
+}
+
+void VAQ_CDECL RecordingHost::Call1(const HostApi* api, uint32_t, uint32_t) { From(api)->Count("Call1"); }
+
+void VAQ_CDECL RecordingHost::PublishEvent(const HostApi* api, const HostEvent* event) {
+  RecordingHost* host = From(api);
+  host->Count("PublishEvent");
+  host->Report(JsonLine().Text("host", "publish").Text("event", event->name ? event->name : "").str());
+}
+
+void VAQ_CDECL RecordingHost::Subscribe(const HostApi* api, const char* name, uint32_t pluginHandle,
+                                        HostEventCallback callback, void* context, uint32_t flag) {
+  RecordingHost* host = From(api);
+  host->Count("Subscribe");
+  host->subscriptions_[name] = Subscription{name, pluginHandle, callback, context, flag};
+  host->Report(
+      JsonLine().Text("host", "subscribe").Text("event", name).Unsigned("handle", pluginHandle).Unsigned("flag", flag).str());
+}
+
+void VAQ_CDECL RecordingHost::Unsubscribe(const HostApi* api, const char* name, uint32_t pluginHandle) {
+  RecordingHost* host = From(api);
+  host->Count("Unsubscribe");
+  host->subscriptions_.erase(name);
+  host->Report(JsonLine().Text("host", "unsubscribe").Text("event", name).Unsigned("handle", pluginHandle).str());
+}
+
+void VAQ_CDECL RecordingHost::Call5(const HostApi* api, uint32_t, uint32_t, uint32_t, double, uint32_t) {
+  From(api)->Count("Call5");
+}
+
+void VAQ_CDECL RecordingHost::Yield(const HostApi* api) { From(api)->Count("Yield"); }
+
+void VAQ_CDECL RecordingHost::Mark(const HostApi* api, const char* label, uint32_t word) {
+  RecordingHost* host = From(api);
+  host->Count("Mark");
+  host->Report(JsonLine().Text("host", "mark").Text("label", label ? label : "").Unsigned("word", word).str());
+}
+
+uint64_t VAQ_CDECL RecordingHost::Resume(const HostApi* api) {
+  From(api)->Count("Resume");
+  return 0;
+}
+
+void VAQ_CDECL RecordingHost::Log(const HostApi* api, int32_t level, const char* message) {
+  RecordingHost* host = From(api);
+  host->Count("Log");
+  host->logLines_.push_back(LogLine{level, message ? message : ""});
+  host->Report(JsonLine().Text("host", "log").Number("level", level).Text("message", message ? message : "").str());
+}
+
+}  // namespace vaq_host

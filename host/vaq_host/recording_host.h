@@ -1,0 +1,84 @@
+// A host function table that records what the plug-in asks of it.
+//
+// RecordingHost implements every HostApi slot. It remembers subscriptions
+// (so that events can be delivered to the plug-in's callbacks), counts
+// every call, and reports each log line and call as a JSON line to an
+// observer as it happens. It is the reference host's model of the game
+// client's plug-in host.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "plugin/host_api.h"
+
+namespace vaq_host {
+
+class RecordingHost {
+ public:
+  struct Subscription {
+    std::string name;
+    uint32_t pluginHandle;
+    HostEventCallback callback;
+    void* context;
+    uint32_t flag;
+  };
+  struct LogLine {
+    int32_t level;
+    std::string message;
+  };
+
+  // `observer` receives one JSON line per call the plug-in makes (may be
+  // empty to stay quiet).
+  explicit RecordingHost(std::function<void(const std::string&)> observer = {});
+  RecordingHost(const RecordingHost&) = delete;
+  RecordingHost& operator=(const RecordingHost&) = delete;
+
+  // The table handed to the plug-in in HostInitInfo.
+  const HostApi* api() const { return &table_.api; }
+
+  // Current subscriptions, by event name.
+  const std::map<std::string, Subscription>& subscriptions() const { return subscriptions_; }
+  const std::vector<LogLine>& logLines() const { return logLines_; }
+  // Calls per slot name ("Subscribe", "Unsubscribe", "Log", ...).
+  const std::map<std::string, int>& calls() const { return calls_; }
+
+  // Delivers an event to the subscription of `name`; false when the
+  // plug-in has not subscribed it.
+  bool Deliver(const std::string& name, const HostValue& payload) const;
+
+ private:
+  static RecordingHost* From(const HostApi* api);
+  static void VAQ_CDECL SendRequest(const HostApi* api, HostResponse* response, const HostRequest* request);
+  static void VAQ_CDECL Call1(const HostApi* api, uint32_t first, uint32_t second);
+  static void VAQ_CDECL PublishEvent(const HostApi* api, const HostEvent* event);
+  static void VAQ_CDECL Subscribe(const HostApi* api, const char* name, uint32_t pluginHandle,
+                                  HostEventCallback callback, void* context, uint32_t flag);
+  static void VAQ_CDECL Unsubscribe(const HostApi* api, const char* name, uint32_t pluginHandle);
+  static void VAQ_CDECL Call5(const HostApi* api, uint32_t first, uint32_t second, uint32_t third, double number,
+                              uint32_t fourth);
+  static void VAQ_CDECL Yield(const HostApi* api);
+  static void VAQ_CDECL Mark(const HostApi* api, const char* label, uint32_t word);
+  static uint64_t VAQ_CDECL Resume(const HostApi* api);
+  static void VAQ_CDECL Log(const HostApi* api, int32_t level, const char* message);
+
+  void Report(const std::string& line) const;
+  void Count(const char* slot) { ++calls_[slot]; }
+
+  // The table handed out, followed by its owner: the plug-in passes the
+  // table's address back on every call, which leads to the owner.
+  struct Table {
+    HostApi api;
+    RecordingHost* owner;
+  };
+  Table table_;
+  std::function<void(const std::string&)> observer_;
+  std::map<std::string, Subscription> subscriptions_;
+  std::vector<LogLine> logLines_;
+  std::map<std::string, int> calls_;
+};
+
+}  // namespace vaq_host

@@ -1,0 +1,128 @@
+#include "plugin/plugin_base.h"
+
+#include "diagnostics/logger.h"
+#include "platform/heap.h"
+#include "plugin/plugin_log_target.h"
+#include "remoting/generated_name.h"
+#include "value/type_registry.h"
+
+namespace vaq {
+
+PluginBase::LoggerReference::LoggerReference() { Logger::AddReference(); }
+
+PluginBase::LoggerReference::~LoggerReference() { Logger::Release(); }
+
+PluginBase::PluginBase()
+    : ownedRegistry_(std::make_unique<TypeRegistry>()),
+      callbacks_{&PluginBase::InitCallback, &PluginBase::ShutdownCallback, &PluginBase::GetMemoryStatsCallback} {}
+
+PluginBase::~PluginBase() = default;
+
+void PluginBase::Load(const PluginApiVersion& hostVersion, const std::string& shortName, const PluginKind& kind) {
+  hostApiVersion_ = hostVersion;
+  name_ = PluginName{GetFullNameFromShortNameAndType(shortName, kind), shortName, kind.type ? kind.type : "",
+                     kind.subName ? kind.subName : ""};
+  registrationTags_ = {"Plugins", "Plugin " + name_.fullName};
+  typeNamePrefix_ = GeneratedFunctionName("", name_.fullName);
+  registry_ = ownedRegistry_.get();
+  // The host's record types and events are registered here, before the
+  // plug-in's own types, once the registry knows types.
+  OnLoad();
+  // The description lists the registry's types and events and the
+  // endpoints; built once here and kept until the object is destroyed.
+  apiDescription_ = ApiDescription{};
+}
+
+bool PluginBase::Init(const HostInitInfo* info) {
+  if (info == nullptr || info->api == nullptr) return false;
+  initInfo_ = info;
+  AttachHostLogTarget();
+  userAgent_ = Format("TarnClient/%1 (%2)", hostApiVersion_, name_.fullName);
+  pluginHandle_ = info->pluginHandle;
+  fullName_ = name_.fullName;
+  initRegistry_ = registry_;
+  self_ = this;
+  SubscribeServiceProxyEvents();
+  return OnInit();
+}
+
+void PluginBase::AttachHostLogTarget() {
+  Logger* logger = Logger::Current();
+  if (logger == nullptr || logger->FindTarget("PluginLogTarget") != nullptr) return;
+  logger->DetachTarget(logger->StdOutTarget());
+  logger->DetachTarget(logger->StdErrTarget());
+  logger->DetachTarget(logger->DebuggerTarget());
+  logger->SetLevel(kLogOkay);
+  logger->SetExcludedCategories(4);
+  logTarget_ = std::make_unique<PluginLogTarget>(initInfo_->api);
+  logTarget_->Configure(LogTargetSettings{logger->Level(), 0, 0, "#D| #L| #G| #M"});
+}
+
+void PluginBase::SubscribeServiceProxyEvents() {
+  for (const char* eventName : {"OnServiceProxyUuidEvent", "OnServiceProxyMethodEvent", "OnServiceProxyAsyncEvent"}) {
+    SubscribeHostEvent(eventName, &PluginCore::OnHostEvent, 1, [](const HostEvent&) {});
+  }
+}
+
+void PluginBase::OnLoad() {}
+
+bool PluginBase::OnInit() { return true; }
+
+void PluginBase::HostSendRequest(HostResponse* response, const HostRequest* request) {
+  if (const HostApi* host = api()) host->SendRequest(host, response, request);
+}
+
+void PluginBase::HostCall1(uint32_t first, uint32_t second) {
+  if (const HostApi* host = api()) host->Call1(host, first, second);
+}
+
+void PluginBase::HostPublishEvent(const HostEvent* event) {
+  if (const HostApi* host = api()) host->PublishEvent(host, event);
+}
+
+void PluginBase::HostSubscribe(const char* name, uint32_t pluginHandle, HostEventCallback callback, void* context,
+                               uint32_t flag) {
+  if (const HostApi* host = api()) host->Subscribe(host, name, pluginHandle, callback, context, flag);
+}
+
+void PluginBase::HostUnsubscribe(const char* name, uint32_t pluginHandle) {
+  if (const HostApi* host = api()) host->Unsubscribe(host, name, pluginHandle);
+}
+
+void PluginBase::HostCall5(uint32_t first, uint32_t second, uint32_t third, double number, uint32_t fourth) {
+  if (const HostApi* host = api()) host->Call5(host, first, second, third, number, fourth);
+}
+
+void PluginBase::HostYield() {
+  if (const HostApi* host = api()) host->Yield(host);
+}
+
+void PluginBase::HostMark(const std::string& label, uint32_t word) {
+  if (const HostApi* host = api()) host->Mark(host, label.c_str(), word);
+}
+
+uint64_t PluginBase::HostResume() {
+  const HostApi* host = api();
+  return host == nullptr ? 0 : host->Resume(host);
+}
+
+uint8_t VAQ_CDECL PluginBase::InitCallback(void* plugin, const HostInitInfo* info) {
+  if (plugin == nullptr) return 0;
+  return static_cast<PluginBase*>(plugin)->Init(info) ? 1 : 0;
+}
+
+void VAQ_CDECL PluginBase::ShutdownCallback(void* plugin) {
+  if (plugin == nullptr) return;
+  auto* object = static_cast<PluginBase*>(plugin);
+  object->Shutdown();
+  delete object;
+}
+
+void VAQ_CDECL PluginBase::GetMemoryStatsCallback(void*, PluginMemoryStats* out) {
+  if (out == nullptr) return;
+  HeapCounters counters = Heap::Counters();
+  *out = PluginMemoryStats{counters.peakLiveBytes, counters.liveCountAtPeak, counters.bytesAllocated,
+                           counters.allocationCount, counters.bytesFreed, counters.freeCount, {0, 0}};
+}
+
+}  // namespace vaq

@@ -1,0 +1,35 @@
+#include "plugin/plugin_entry.h"
+
+#include "diagnostics/assertion.h"
+#include "diagnostics/logger.h"
+
+namespace vaq {
+
+void LoadPlugin(PluginLoadInfo* info, PluginFactory create, const char* shortName, const PluginKind& kind) {
+  if (info == nullptr || create == nullptr) return;
+  std::unique_ptr<PluginBase> plugin = create();
+  if (plugin == nullptr) return;
+
+  const PluginApiVersion& own = OwnPluginApiVersion();
+  PluginApiVersion host{info->apiMajor, info->apiMinor, info->apiPatch, {}, {}};
+  if (!ApiVersionCompatible(host, own)) {
+    ReportAssertion("ALE-EECF0606", nullptr, 0, nullptr, nullptr);
+    Log(kLogError, 1, 0, "%s",
+        Format("%1 which supports plugin API %2 is not compatible with core's plugin API %3", shortName, own, host)
+            .c_str());
+    return;
+  }
+
+  plugin->Load(host, shortName, kind);
+
+  PluginBase* object = plugin.release();
+  info->apiMajor = own.major;
+  info->apiMinor = own.minor;
+  info->apiPatch = own.patch;
+  info->callbacks = object->callbacks();
+  info->plugin = object;
+  info->fullName = object->name().fullName.c_str();
+  info->description = object->apiDescription();
+}
+
+}  // namespace vaq
