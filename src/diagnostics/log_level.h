@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/system.h"
+
 namespace vaq {
 
 // Severity of a log call. A call passes a logger or target whose minimum
@@ -25,13 +27,7 @@ inline const char* LogLevelName(int32_t level) {
 // its 64-bit category mask split into words, and the formatted message. The
 // record and its message belong to the caller and live only for the call.
 struct LogRecord {
-  int32_t year;
-  int32_t month;
-  int32_t day;
-  int32_t hour;
-  int32_t minute;
-  int32_t second;
-  int32_t millisecond;
+  platform::LocalTime time;
   int32_t level;
   uint32_t categoryLow;
   uint32_t categoryHigh;

@@ -57,8 +57,9 @@ size_t AppendElapsed(char* out, size_t capacity, size_t length) {
 size_t AppendCode(char* out, size_t capacity, size_t length, char code, const LogRecord& record) {
   switch (code) {
     case 'D':
-      return AppendPrinted(out, capacity, length, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", record.year, record.month,
-                           record.day, record.hour, record.minute, record.second, record.millisecond);
+      return AppendPrinted(out, capacity, length, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", record.time.year,
+                           record.time.month, record.time.day, record.time.hour, record.time.minute,
+                           record.time.second, record.time.millisecond);
     case 'E':
       return AppendText(out, capacity, length, LogExecutableName());
     case 'G': {

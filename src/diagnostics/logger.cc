@@ -38,9 +38,7 @@ void LogV(int32_t level, uint32_t categoryLow, uint32_t categoryHigh, const char
     char message[kLogBufferSize];
     message[0] = '\0';
     if (format != nullptr) std::vsnprintf(message, sizeof message, format, args);
-    const platform::LocalTime now = platform::CurrentLocalTime();
-    const LogRecord record{now.year, now.month, now.day,     now.hour,     now.minute, now.second,
-                           now.millisecond, level, categoryLow, categoryHigh, message};
+    const LogRecord record{platform::CurrentLocalTime(), level, categoryLow, categoryHigh, message};
     logger->Deliver(record);
   }
   // A logger created here keeps this reference.

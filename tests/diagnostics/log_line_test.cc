@@ -15,7 +15,7 @@ namespace vaq {
 namespace {
 
 LogRecord SampleRecord(const char* message = "hello") {
-  return LogRecord{2024, 3, 5, 7, 8, 9, 12, kLogError,
+  return LogRecord{{2024, 3, 5, 7, 8, 9, 12}, kLogError,
                    static_cast<uint32_t>(kLogCategoryDbg | kLogCategoryGen | kLogCategoryNet), 0, message};
 }
 

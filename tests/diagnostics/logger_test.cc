@@ -77,12 +77,12 @@ TEST_F(LoggerTest, RecordCarriesCallAndLocalTime) {
   EXPECT_EQ(entry.record.categoryLow, 0x41u);
   EXPECT_EQ(entry.record.categoryHigh, 0x80000000u);
   const platform::LocalTime now = platform::CurrentLocalTime();
-  EXPECT_GE(entry.record.year, 2020);
-  EXPECT_LE(entry.record.year, now.year);
-  EXPECT_GE(entry.record.month, 1);
-  EXPECT_LE(entry.record.month, 12);
-  EXPECT_GE(entry.record.millisecond, 0);
-  EXPECT_LE(entry.record.millisecond, 999);
+  EXPECT_GE(entry.record.time.year, 2020);
+  EXPECT_LE(entry.record.time.year, now.year);
+  EXPECT_GE(entry.record.time.month, 1);
+  EXPECT_LE(entry.record.time.month, 12);
+  EXPECT_GE(entry.record.time.millisecond, 0);
+  EXPECT_LE(entry.record.time.millisecond, 999);
 }
 
 TEST_F(LoggerTest, MessageIsTruncatedTo4095Characters) {
