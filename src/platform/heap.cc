@@ -136,6 +136,11 @@ int64_t Heap::LiveBlocks() {
   return static_cast<int64_t>(allocation_count.load() - free_count.load());
 }
 
+void Heap::ResetPeak() {
+  peak_live_bytes.store(static_cast<uint64_t>(LiveBytes() < 0 ? 0 : LiveBytes()));
+  live_count_at_peak.store(static_cast<uint64_t>(LiveBlocks() < 0 ? 0 : LiveBlocks()));
+}
+
 const HeapHooks& Heap::CountingHooks() { return kCountingHooks; }
 
 }  // namespace vaq

@@ -50,6 +50,10 @@ class Heap {
   static int64_t LiveBytes();
   static int64_t LiveBlocks();
 
+  // Lowers the peak to the bytes live right now, so that the peak of one
+  // piece of work can be measured (benchmarks and tests).
+  static void ResetPeak();
+
   // The counting hooks, for callers that want to install them explicitly.
   static const HeapHooks& CountingHooks();
 };

@@ -1,0 +1,108 @@
+#include "value/page_source.h"
+
+#include <algorithm>
+
+namespace vaq {
+
+PageSource& PageSource::Instance() {
+  // Destroyed when the library is unloaded, giving back what it still holds.
+  static PageSource instance;
+  return instance;
+}
+
+PageSource::~PageSource() {
+  for (const Region& region : regions_) platform::ReleaseRegion(region.base, kRegionSize);
+}
+
+void* PageSource::TakePage() {
+  platform::MutexLock lock(mutex_);
+  // Prefer the busiest region with room, so that quieter regions can empty
+  // and be given back.
+  Region* best = nullptr;
+  for (Region& region : regions_) {
+    if (region.freeCount > 0 && (best == nullptr || region.freeCount < best->freeCount)) best = &region;
+  }
+  if (best == nullptr) {
+    char* base = static_cast<char*>(platform::ReserveRegion(kRegionSize));
+    if (base == nullptr) return nullptr;
+    Region region{base, nullptr, 0};
+    for (size_t i = kPagesPerRegion; i-- > 0;) {
+      auto* page = reinterpret_cast<FreePage*>(base + i * kPageSize);
+      page->next = region.freePages;
+      region.freePages = page;
+      ++region.freeCount;
+    }
+    auto position = std::lower_bound(regions_.begin(), regions_.end(), base,
+                                     [](const Region& r, const char* b) { return r.base < b; });
+    best = &*regions_.insert(position, region);
+  }
+  FreePage* page = best->freePages;
+  best->freePages = page->next;
+  --best->freeCount;
+  if (++pagesInUse_ > peakPagesInUse_) peakPagesInUse_ = pagesInUse_;
+  return page;
+}
+
+void PageSource::ReturnPage(void* page) {
+  if (page == nullptr) return;
+  platform::MutexLock lock(mutex_);
+  Region* region = FindRegion(page);
+  if (region == nullptr) return;
+  --pagesInUse_;
+  auto* freed = static_cast<FreePage*>(page);
+  freed->next = region->freePages;
+  region->freePages = freed;
+  ++region->freeCount;
+  if (region->freeCount < kPagesPerRegion) return;
+  // Keep one empty region in reserve; give back any other.
+  for (size_t i = 0; i < regions_.size(); ++i) {
+    Region& other = regions_[i];
+    if (&other != region && other.freeCount == kPagesPerRegion) {
+      ReleaseRegion(static_cast<size_t>(region - regions_.data()));
+      return;
+    }
+  }
+}
+
+size_t PageSource::RegionCount() {
+  platform::MutexLock lock(mutex_);
+  return regions_.size();
+}
+
+size_t PageSource::FreePageCount() {
+  platform::MutexLock lock(mutex_);
+  size_t count = 0;
+  for (const Region& region : regions_) count += region.freeCount;
+  return count;
+}
+
+size_t PageSource::PagesInUse() {
+  platform::MutexLock lock(mutex_);
+  return pagesInUse_;
+}
+
+size_t PageSource::PeakPagesInUse() {
+  platform::MutexLock lock(mutex_);
+  return peakPagesInUse_;
+}
+
+void PageSource::ResetPeak() {
+  platform::MutexLock lock(mutex_);
+  peakPagesInUse_ = pagesInUse_;
+}
+
+PageSource::Region* PageSource::FindRegion(const void* page) {
+  const char* address = static_cast<const char*>(page);
+  auto after = std::upper_bound(regions_.begin(), regions_.end(), address,
+                                [](const char* a, const Region& r) { return a < r.base; });
+  if (after == regions_.begin()) return nullptr;
+  Region& region = *(after - 1);
+  return address < region.base + kRegionSize ? &region : nullptr;
+}
+
+void PageSource::ReleaseRegion(size_t index) {
+  platform::ReleaseRegion(regions_[index].base, kRegionSize);
+  regions_.erase(regions_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+}  // namespace vaq

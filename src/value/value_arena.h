@@ -1,0 +1,99 @@
+// The memory of one value tree.
+//
+// A ValueArena belongs to the root of a tree and serves every allocation of
+// that tree:
+// - small records (up to 72 bytes: blob, enum, collection and structure
+//   headers, short interned texts) come from a pool of 18 size classes of
+//   4, 8, ..., 72 bytes; each class has a 144-byte first page inline in the
+//   arena and takes further 4096-byte pages from the process-wide
+//   PageSource, giving each back as soon as it is empty;
+// - element and member storage and longer texts up to 2048 bytes come from
+//   power-of-two blocks carved from pages of the PageSource, returned when
+//   the arena is destroyed;
+// - anything larger comes from the counting Heap.
+// It also holds the tree's intern table of texts.
+//
+// Not synchronised: one thread at a time works on a tree. Destroyed arenas
+// are reset and one is kept for the next tree, so that building and
+// dropping small trees in a loop makes no general heap call.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "value/interned_string.h"
+
+namespace vaq {
+
+class ValueArena {
+ public:
+  static constexpr size_t kPoolClassCount = 18;
+  static constexpr size_t kPoolMaxSize = 72;
+  static constexpr size_t kInlinePageSize = 144;
+  static constexpr size_t kBlockMaxSize = 2048;
+
+  // A fresh, empty arena.
+  static ValueArena* Create();
+  // Gives back everything the arena holds and the arena itself.
+  static void Destroy(ValueArena* arena);
+
+  // Memory for `size` bytes, aligned for pointers and 64-bit numbers.
+  // Throws std::bad_alloc when no memory is left.
+  void* Allocate(size_t size);
+  // Gives back a block from Allocate; `size` must be the size asked for.
+  void Release(void* block, size_t size);
+
+  // The entry of `text`, inserted with a reference count of 0 when new.
+  // The caller adds its reference (AddReference). Empty text gives the
+  // static empty entry.
+  InternedString* Intern(std::string_view text);
+  // The entry of `text`, or null when the tree has none.
+  InternedString* FindInterned(std::string_view text) const;
+  static void AddReference(InternedString* entry) {
+    if (entry != InternedString::Empty()) ++entry->refCount;
+  }
+  // Drops one reference; the last one removes the entry and frees it.
+  void DropReference(InternedString* entry);
+
+  // Pages currently held from the page source (pool and block pages).
+  size_t PageCount() const { return poolPageCount_ + blockPages_.size(); }
+  size_t PoolPageCount() const { return poolPageCount_; }
+  size_t InternedCount() const { return internCount_; }
+
+  ValueArena(const ValueArena&) = delete;
+  ValueArena& operator=(const ValueArena&) = delete;
+
+ private:
+  struct PoolPage;
+  struct PoolClass {
+    PoolPage* available;  // pages with a free slot, most recent first
+    bool inlineReady;
+    alignas(16) unsigned char inlinePage[kInlinePageSize];
+  };
+  struct FreeBlock {
+    FreeBlock* next;
+  };
+  static constexpr size_t kBlockClassCount = 5;  // 128 ... 2048
+
+  ValueArena();
+  ~ValueArena();
+  void Clear();
+
+  void* PoolAllocate(size_t classIndex);
+  void PoolRelease(void* slot, size_t classIndex);
+  void* BlockAllocate(size_t classIndex);
+  void GrowInternTable();
+  void InsertEntry(InternedString* entry);
+
+  PoolClass classes_[kPoolClassCount];
+  size_t poolPageCount_ = 0;
+  FreeBlock* blockFree_[kBlockClassCount] = {};
+  std::vector<void*> blockPages_;
+  InternedString** internBuckets_ = nullptr;
+  uint32_t internCapacity_ = 0;  // a power of two, or 0 before the first text
+  uint32_t internCount_ = 0;
+};
+
+}  // namespace vaq
