@@ -29,6 +29,13 @@ namespace vaq {
 class ValueArena;
 struct ValueMember;
 
+// The deepest nesting of collections and structures that readers of
+// outside input (JSON, YAML, MessagePack, host values) accept. Walks over a
+// tree (copy, reset, conversion) recurse once per level, so every tree
+// built from outside input stays within this depth. Far above any real
+// payload.
+inline constexpr size_t kMaxValueDepth = 512;
+
 class Value {
  public:
   // Largest collection: 268,435,455 elements.
