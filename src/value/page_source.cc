@@ -16,11 +16,17 @@ PageSource::~PageSource() {
 
 void* PageSource::TakePage() {
   platform::MutexLock lock(mutex_);
-  // Prefer the busiest region with room, so that quieter regions can empty
+  // Go on with the region of the last page while it has room; otherwise
+  // prefer the busiest region with room, so that quieter regions can empty
   // and be given back.
   Region* best = nullptr;
-  for (Region& region : regions_) {
-    if (region.freeCount > 0 && (best == nullptr || region.freeCount < best->freeCount)) best = &region;
+  if (lastRegion_ < regions_.size() && regions_[lastRegion_].freeCount > 0 &&
+      regions_[lastRegion_].freeCount < kPagesPerRegion) {
+    best = &regions_[lastRegion_];
+  } else {
+    for (Region& region : regions_) {
+      if (region.freeCount > 0 && (best == nullptr || region.freeCount < best->freeCount)) best = &region;
+    }
   }
   if (best == nullptr) {
     char* base = static_cast<char*>(platform::ReserveRegion(kRegionSize));
@@ -35,7 +41,10 @@ void* PageSource::TakePage() {
     auto position = std::lower_bound(regions_.begin(), regions_.end(), base,
                                      [](const Region& r, const char* b) { return r.base < b; });
     best = &*regions_.insert(position, region);
+    ++emptyRegions_;
   }
+  if (best->freeCount == kPagesPerRegion) --emptyRegions_;
+  lastRegion_ = static_cast<size_t>(best - regions_.data());
   FreePage* page = best->freePages;
   best->freePages = page->next;
   --best->freeCount;
@@ -54,14 +63,11 @@ void PageSource::ReturnPage(void* page) {
   region->freePages = freed;
   ++region->freeCount;
   if (region->freeCount < kPagesPerRegion) return;
-  // Keep one empty region in reserve; give back any other.
-  for (size_t i = 0; i < regions_.size(); ++i) {
-    Region& other = regions_[i];
-    if (&other != region && other.freeCount == kPagesPerRegion) {
-      ReleaseRegion(static_cast<size_t>(region - regions_.data()));
-      return;
-    }
+  if (emptyRegions_ < kReserveRegions) {
+    ++emptyRegions_;
+    return;
   }
+  ReleaseRegion(static_cast<size_t>(region - regions_.data()));
 }
 
 size_t PageSource::RegionCount() {

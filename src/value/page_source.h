@@ -3,9 +3,9 @@
 // Pages come from 64 KiB regions obtained from the operating system and cut
 // into sixteen pages. A returned page goes back to its region; a region
 // whose sixteen pages are all free again is given back to the operating
-// system, except that one such empty region is kept in reserve so that a
-// program building and dropping one small tree at a time does not map and
-// unmap a region per tree. One mutex guards everything; any thread may take
+// system, except that up to kReserveRegions empty regions (4 MiB) are kept
+// in reserve, so that a program building and dropping trees in a loop does
+// not map and unmap memory per tree. One mutex guards everything; any thread may take
 // and return pages.
 #pragma once
 
@@ -22,6 +22,7 @@ class PageSource {
   static constexpr size_t kPageSize = 4096;
   static constexpr size_t kPagesPerRegion = 16;
   static constexpr size_t kRegionSize = kPageSize * kPagesPerRegion;
+  static constexpr size_t kReserveRegions = 64;
 
   // The one instance, created on first use.
   static PageSource& Instance();
@@ -62,6 +63,8 @@ class PageSource {
 
   platform::Mutex mutex_;
   std::vector<Region> regions_;  // sorted by base address
+  size_t emptyRegions_ = 0;
+  size_t lastRegion_ = 0;  // where the last page was taken from
   size_t pagesInUse_ = 0;
   size_t peakPagesInUse_ = 0;
 };

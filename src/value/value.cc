@@ -71,8 +71,14 @@ const Value& Value::EmptyValue() {
 }
 
 Value::~Value() {
+  if (isRoot_ != 0 && arena_ != nullptr) {
+    // The arena gives back all of its memory at once; only blobs own
+    // memory elsewhere and need their nodes visited.
+    if (arena_->HasBlobs()) Reset();
+    ValueArena::Destroy(arena_);
+    return;
+  }
   Reset();
-  if (isRoot_ != 0 && arena_ != nullptr) ValueArena::Destroy(arena_);
 }
 
 Value::Value(const Value& other) { CopyFrom(other); }
@@ -151,6 +157,7 @@ void Value::SetBlob(std::span<const uint8_t> bytes) {
 void Value::SetBlob(std::vector<uint8_t>&& bytes) {
   void* memory = EnsureArena()->Allocate(sizeof(std::vector<uint8_t>));
   auto* blob = new (memory) std::vector<uint8_t>(std::move(bytes));
+  arena_->BlobCreated();
   bytes.clear();
   Reset();
   payload_.blob = blob;
@@ -193,6 +200,7 @@ void Value::ReleasePayload() {
       break;
     case ValueKind::kBlob:
       payload_.blob->~vector();
+      arena_->BlobReleased();
       arena_->Release(payload_.blob, sizeof(std::vector<uint8_t>));
       break;
     case ValueKind::kEnum:
@@ -392,6 +400,14 @@ void MergeTail(ValueMember* items, uint32_t sorted, uint32_t size, ValueArena* a
 
 ptrdiff_t Value::FindMemberIndex(const InternedString* name) const {
   const Structure* members = payload_.structure;
+  // Names of one tree are interned once, so a small structure is searched
+  // by address alone.
+  if (members->size <= 8) {
+    for (uint32_t i = 0; i < members->size; ++i) {
+      if (members->items[i].name == name) return i;
+    }
+    return -1;
+  }
   uint32_t low = 0;
   uint32_t high = members->sorted;
   while (low < high) {
@@ -404,7 +420,7 @@ ptrdiff_t Value::FindMemberIndex(const InternedString* name) const {
       high = middle;
     }
   }
-  // Names of one tree are interned once: the tail compares by address.
+  // The unmerged tail compares by address.
   for (uint32_t i = members->sorted; i < members->size; ++i) {
     if (members->items[i].name == name) return i;
   }

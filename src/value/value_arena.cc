@@ -11,8 +11,10 @@ namespace vaq {
 
 // Header at the start of every pool page, inline or not.
 struct ValueArena::PoolPage {
-  PoolPage* next;
+  PoolPage* next;      // in the class's list of pages with a free slot
   PoolPage* prev;
+  PoolPage* allNext;   // in the class's list of all its pages
+  PoolPage* allPrev;
   uint16_t size;       // 144 or 4096
   uint16_t used;       // slots in use
   uint16_t freeIndex;  // first free slot; 0 when the page is full
@@ -29,13 +31,10 @@ uint16_t& NextIndexAt(unsigned char* page, size_t slotSize, uint16_t index) {
   return *reinterpret_cast<uint16_t*>(page + index * slotSize);
 }
 
-size_t BlockClass(size_t size) {
-  size_t classIndex = 0;
-  for (size_t blockSize = 128; blockSize < size; blockSize <<= 1) ++classIndex;
-  return classIndex;
+size_t RoundedSize(size_t size, size_t step) {
+  size_t rounded = (size + step - 1) & ~(step - 1);
+  return rounded == 0 ? step : rounded;
 }
-
-size_t BlockSizeOfClass(size_t classIndex) { return size_t{128} << classIndex; }
 
 // The reset arena kept for the next tree.
 std::atomic<ValueArena*> spare_arena{nullptr};
@@ -45,6 +44,7 @@ std::atomic<ValueArena*> spare_arena{nullptr};
 ValueArena::ValueArena() {
   for (PoolClass& poolClass : classes_) {
     poolClass.available = nullptr;
+    poolClass.pages = nullptr;
     poolClass.inlineReady = false;
   }
 }
@@ -64,56 +64,53 @@ void ValueArena::Destroy(ValueArena* arena) {
 }
 
 void ValueArena::Clear() {
-  if (internBuckets_ != nullptr) {
-    // Entries still listed belong to values that were not reset; their
-    // memory goes with the pages below.
-    Release(internBuckets_, internCapacity_ * sizeof(InternedString*));
-    internBuckets_ = nullptr;
-    internCapacity_ = 0;
-    internCount_ = 0;
-  }
+  PageSource& source = PageSource::Instance();
   for (PoolClass& poolClass : classes_) {
-    // Pages still in use at this point were not emptied by their values;
-    // only the listed ones can be found again.
-    for (PoolPage* page = poolClass.available; page != nullptr;) {
-      PoolPage* next = page->next;
-      if (page->size == kPageSize) {
-        PageSource::Instance().ReturnPage(page);
-        --poolPageCount_;
-      }
+    for (PoolPage* page = poolClass.pages; page != nullptr;) {
+      PoolPage* next = page->allNext;
+      source.ReturnPage(page);
       page = next;
     }
     poolClass.available = nullptr;
+    poolClass.pages = nullptr;
     poolClass.inlineReady = false;
   }
-  for (void* page : blockPages_) PageSource::Instance().ReturnPage(page);
+  poolPageCount_ = 0;
+  for (void* page : blockPages_) source.ReturnPage(page);
   blockPages_.clear();
   for (FreeBlock*& list : blockFree_) list = nullptr;
+  bumpNext_ = nullptr;
+  bumpEnd_ = nullptr;
+  while (largeBlocks_ != nullptr) {
+    LargeBlock* next = largeBlocks_->next;
+    Heap::Free(largeBlocks_);
+    largeBlocks_ = next;
+  }
+  internBuckets_ = nullptr;
+  internCapacity_ = 0;
+  internCount_ = 0;
+  liveBlobs_ = 0;
 }
 
 void* ValueArena::Allocate(size_t size) {
-  size_t rounded = (size + kAlignment - 1) & ~(kAlignment - 1);
-  if (rounded == 0) rounded = kAlignment;
+  size_t rounded = RoundedSize(size, kAlignment);
   if (rounded <= kPoolMaxSize) return PoolAllocate(rounded / 4 - 1);
-  if (rounded <= kBlockMaxSize) return BlockAllocate(BlockClass(rounded));
-  void* block = Heap::Allocate(rounded);
-  if (block == nullptr) throw std::bad_alloc();
-  return block;
+  if (rounded <= kBlockMaxSize) return BlockAllocate(RoundedSize(size, kBlockStep));
+  return LargeAllocate(size);
 }
 
 void ValueArena::Release(void* block, size_t size) {
   if (block == nullptr) return;
-  size_t rounded = (size + kAlignment - 1) & ~(kAlignment - 1);
-  if (rounded == 0) rounded = kAlignment;
+  size_t rounded = RoundedSize(size, kAlignment);
   if (rounded <= kPoolMaxSize) {
     PoolRelease(block, rounded / 4 - 1);
   } else if (rounded <= kBlockMaxSize) {
     auto* freed = static_cast<FreeBlock*>(block);
-    size_t classIndex = BlockClass(rounded);
+    size_t classIndex = RoundedSize(size, kBlockStep) / kBlockStep;
     freed->next = blockFree_[classIndex];
     blockFree_[classIndex] = freed;
   } else {
-    Heap::Free(block);
+    LargeRelease(block);
   }
 }
 
@@ -123,7 +120,8 @@ void* ValueArena::PoolAllocate(size_t classIndex) {
   if (poolClass.available == nullptr) {
     unsigned char* memory;
     uint16_t pageSize;
-    if (!poolClass.inlineReady) {
+    const size_t first = (sizeof(PoolPage) + slotSize - 1) / slotSize;
+    if (!poolClass.inlineReady && first < kInlinePageSize / slotSize) {
       poolClass.inlineReady = true;
       memory = poolClass.inlinePage;
       pageSize = kInlinePageSize;
@@ -134,21 +132,22 @@ void* ValueArena::PoolAllocate(size_t classIndex) {
       ++poolPageCount_;
     }
     const size_t slots = pageSize / slotSize;
-    const size_t first = (sizeof(PoolPage) + slotSize - 1) / slotSize;
     auto* page = reinterpret_cast<PoolPage*>(memory);
     page->next = nullptr;
     page->prev = nullptr;
+    page->allNext = nullptr;
+    page->allPrev = nullptr;
+    if (memory != poolClass.inlinePage) {
+      page->allNext = poolClass.pages;
+      if (poolClass.pages != nullptr) poolClass.pages->allPrev = page;
+      poolClass.pages = page;
+    }
     page->size = pageSize;
     page->used = 0;
-    page->freeIndex = first < slots ? static_cast<uint16_t>(first) : 0;
+    page->freeIndex = static_cast<uint16_t>(first);
     for (size_t index = first; index < slots; ++index) {
       NextIndexAt(memory, slotSize, static_cast<uint16_t>(index)) =
           index + 1 < slots ? static_cast<uint16_t>(index + 1) : 0;
-    }
-    if (page->freeIndex == 0) {
-      // An inline page too small for even one slot of this class: go on
-      // with a real page.
-      return PoolAllocate(classIndex);
     }
     poolClass.available = page;
   }
@@ -193,72 +192,111 @@ void ValueArena::PoolRelease(void* slot, size_t classIndex) {
     if (page->prev != nullptr) page->prev->next = page->next;
     if (page->next != nullptr) page->next->prev = page->prev;
     if (poolClass.available == page) poolClass.available = page->next;
+    if (page->allPrev != nullptr) page->allPrev->allNext = page->allNext;
+    if (page->allNext != nullptr) page->allNext->allPrev = page->allPrev;
+    if (poolClass.pages == page) poolClass.pages = page->allNext;
     PageSource::Instance().ReturnPage(page);
     --poolPageCount_;
   }
 }
 
-void* ValueArena::BlockAllocate(size_t classIndex) {
-  if (blockFree_[classIndex] == nullptr) {
+void* ValueArena::BlockAllocate(size_t size) {
+  const size_t classIndex = size / kBlockStep;
+  if (FreeBlock* block = blockFree_[classIndex]) {
+    blockFree_[classIndex] = block->next;
+    return block;
+  }
+  if (static_cast<size_t>(bumpEnd_ - bumpNext_) < size) {
+    // Keep what is left of the current page for a later request of its
+    // size; anything too small for a block is dropped with the page.
+    const size_t left = static_cast<size_t>(bumpEnd_ - bumpNext_);
+    if (left > kPoolMaxSize) {
+      auto* rest = reinterpret_cast<FreeBlock*>(bumpNext_);
+      rest->next = blockFree_[left / kBlockStep];
+      blockFree_[left / kBlockStep] = rest;
+    }
     auto* page = static_cast<unsigned char*>(PageSource::Instance().TakePage());
     if (page == nullptr) throw std::bad_alloc();
     blockPages_.push_back(page);
-    const size_t blockSize = BlockSizeOfClass(classIndex);
-    for (size_t offset = kPageSize; offset >= blockSize; offset -= blockSize) {
-      auto* block = reinterpret_cast<FreeBlock*>(page + offset - blockSize);
-      block->next = blockFree_[classIndex];
-      blockFree_[classIndex] = block;
+    bumpNext_ = page;
+    bumpEnd_ = page + kPageSize;
+  }
+  void* block = bumpNext_;
+  bumpNext_ += size;
+  return block;
+}
+
+void* ValueArena::LargeAllocate(size_t size) {
+  static_assert(sizeof(LargeBlock) % 8 == 0);
+  auto* block = static_cast<LargeBlock*>(Heap::Allocate(sizeof(LargeBlock) + size));
+  if (block == nullptr) throw std::bad_alloc();
+  block->size = size;
+  block->prev = nullptr;
+  block->next = largeBlocks_;
+  if (largeBlocks_ != nullptr) largeBlocks_->prev = block;
+  largeBlocks_ = block;
+  return block + 1;
+}
+
+void ValueArena::LargeRelease(void* memory) {
+  LargeBlock* block = static_cast<LargeBlock*>(memory) - 1;
+  if (block->prev != nullptr) block->prev->next = block->next;
+  if (block->next != nullptr) block->next->prev = block->prev;
+  if (largeBlocks_ == block) largeBlocks_ = block->next;
+  Heap::Free(block);
+}
+
+InternedString* ValueArena::Find(std::string_view text, uint32_t hash) const {
+  if (internCapacity_ == 0) return nullptr;
+  const uint32_t mask = internCapacity_ - 1;
+  for (uint32_t index = hash & mask;; index = (index + 1) & mask) {
+    const Bucket& bucket = internBuckets_[index];
+    if (bucket.entry == nullptr) return nullptr;
+    if (bucket.hash == hash && bucket.entry->length == text.size() &&
+        std::memcmp(bucket.entry->text, text.data(), text.size()) == 0) {
+      return bucket.entry;
     }
   }
-  FreeBlock* block = blockFree_[classIndex];
-  blockFree_[classIndex] = block->next;
-  return block;
 }
 
 InternedString* ValueArena::FindInterned(std::string_view text) const {
   if (text.empty()) return InternedString::Empty();
-  if (internCapacity_ == 0) return nullptr;
-  const uint32_t hash = Fnv1aHash(text);
-  const uint32_t mask = internCapacity_ - 1;
-  for (uint32_t index = hash & mask;; index = (index + 1) & mask) {
-    InternedString* entry = internBuckets_[index];
-    if (entry == nullptr) return nullptr;
-    if (entry->hash == hash && entry->view() == text) return entry;
-  }
+  return Find(text, TextTableHash(text));
 }
 
 InternedString* ValueArena::Intern(std::string_view text) {
   if (text.empty()) return InternedString::Empty();
-  if (InternedString* found = FindInterned(text)) return found;
+  const uint32_t hash = TextTableHash(text);
+  if (InternedString* found = Find(text, hash)) return found;
   if ((internCount_ + 1) * 4 > internCapacity_ * 3) GrowInternTable();
   auto* entry = static_cast<InternedString*>(Allocate(InternedString::BlockSize(text.size())));
-  entry->hash = Fnv1aHash(text);
+  entry->tableHash = hash;
   entry->refCount = 0;
   entry->length = static_cast<uint32_t>(text.size());
   std::memcpy(entry->text, text.data(), text.size());
   entry->text[text.size()] = '\0';
-  InsertEntry(entry);
+  InsertEntry(entry, hash);
   ++internCount_;
   return entry;
 }
 
-void ValueArena::InsertEntry(InternedString* entry) {
+void ValueArena::InsertEntry(InternedString* entry, uint32_t hash) {
   const uint32_t mask = internCapacity_ - 1;
-  uint32_t index = entry->hash & mask;
-  while (internBuckets_[index] != nullptr) index = (index + 1) & mask;
-  internBuckets_[index] = entry;
+  uint32_t index = hash & mask;
+  while (internBuckets_[index].entry != nullptr) index = (index + 1) & mask;
+  internBuckets_[index] = Bucket{entry, hash};
 }
 
 void ValueArena::GrowInternTable() {
   const uint32_t oldCapacity = internCapacity_;
-  InternedString** oldBuckets = internBuckets_;
+  Bucket* oldBuckets = internBuckets_;
   internCapacity_ = oldCapacity == 0 ? 8 : oldCapacity * 2;
-  internBuckets_ = static_cast<InternedString**>(Allocate(internCapacity_ * sizeof(InternedString*)));
-  std::memset(internBuckets_, 0, internCapacity_ * sizeof(InternedString*));
+  internBuckets_ = static_cast<Bucket*>(Allocate(internCapacity_ * sizeof(Bucket)));
+  std::memset(static_cast<void*>(internBuckets_), 0, internCapacity_ * sizeof(Bucket));
   for (uint32_t i = 0; i < oldCapacity; ++i) {
-    if (oldBuckets[i] != nullptr) InsertEntry(oldBuckets[i]);
+    if (oldBuckets[i].entry != nullptr) InsertEntry(oldBuckets[i].entry, oldBuckets[i].hash);
   }
-  if (oldBuckets != nullptr) Release(oldBuckets, oldCapacity * sizeof(InternedString*));
+  if (oldBuckets != nullptr) Release(oldBuckets, oldCapacity * sizeof(Bucket));
 }
 
 void ValueArena::DropReference(InternedString* entry) {
@@ -269,10 +307,10 @@ void ValueArena::DropReference(InternedString* entry) {
   }
   // Remove from the table by backward shifting the probe chain.
   const uint32_t mask = internCapacity_ - 1;
-  uint32_t hole = entry->hash & mask;
-  while (internBuckets_[hole] != entry) hole = (hole + 1) & mask;
-  for (uint32_t next = (hole + 1) & mask; internBuckets_[next] != nullptr; next = (next + 1) & mask) {
-    const uint32_t home = internBuckets_[next]->hash & mask;
+  uint32_t hole = entry->tableHash & mask;
+  while (internBuckets_[hole].entry != entry) hole = (hole + 1) & mask;
+  for (uint32_t next = (hole + 1) & mask; internBuckets_[next].entry != nullptr; next = (next + 1) & mask) {
+    const uint32_t home = internBuckets_[next].hash & mask;
     // Move the entry at `next` into the hole unless its home lies
     // cyclically within (hole, next].
     const bool homeAfterHole = hole <= next ? (home > hole && home <= next) : (home > hole || home <= next);
@@ -281,13 +319,13 @@ void ValueArena::DropReference(InternedString* entry) {
       hole = next;
     }
   }
-  internBuckets_[hole] = nullptr;
+  internBuckets_[hole] = Bucket{nullptr, 0};
   --internCount_;
   Release(entry, InternedString::BlockSize(entry->length));
 }
 
 InternedString* InternedString::Empty() {
-  static InternedString empty{kFnv1aOffsetBasis, 0, 0, {'\0'}};
+  static InternedString empty{TextTableHash(std::string_view()), 0, 0, {'\0'}};
   return &empty;
 }
 

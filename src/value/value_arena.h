@@ -7,15 +7,20 @@
 //   4, 8, ..., 72 bytes; each class has a 144-byte first page inline in the
 //   arena and takes further 4096-byte pages from the process-wide
 //   PageSource, giving each back as soon as it is empty;
-// - element and member storage and longer texts up to 2048 bytes come from
-//   power-of-two blocks carved from pages of the PageSource, returned when
+// - element and member storage and longer texts up to 2048 bytes are cut
+//   from pages of the PageSource in 16-byte steps; a released block is
+//   kept for the next request of the same size, and the pages go back when
 //   the arena is destroyed;
 // - anything larger comes from the counting Heap.
 // It also holds the tree's intern table of texts.
 //
-// Not synchronised: one thread at a time works on a tree. Destroyed arenas
-// are reset and one is kept for the next tree, so that building and
-// dropping small trees in a loop makes no general heap call.
+// Destroying an arena gives back all of its memory at once, so a tree
+// without blobs (the only payload that owns memory outside the arena) is
+// dropped without visiting its nodes.
+//
+// Not synchronised: one thread at a time works on a tree. One destroyed
+// arena is kept, reset, for the next tree, so that building and dropping
+// small trees in a loop makes no general heap call.
 #pragma once
 
 #include <cstddef>
@@ -57,6 +62,12 @@ class ValueArena {
   // Drops one reference; the last one removes the entry and frees it.
   void DropReference(InternedString* entry);
 
+  // Blobs own memory outside the arena; while any is alive, dropping the
+  // tree must visit its nodes.
+  void BlobCreated() { ++liveBlobs_; }
+  void BlobReleased() { --liveBlobs_; }
+  bool HasBlobs() const { return liveBlobs_ != 0; }
+
   // Pages currently held from the page source (pool and block pages).
   size_t PageCount() const { return poolPageCount_ + blockPages_.size(); }
   size_t PoolPageCount() const { return poolPageCount_; }
@@ -69,13 +80,25 @@ class ValueArena {
   struct PoolPage;
   struct PoolClass {
     PoolPage* available;  // pages with a free slot, most recent first
+    PoolPage* pages;      // every page of the class but the inline one
     bool inlineReady;
     alignas(16) unsigned char inlinePage[kInlinePageSize];
   };
   struct FreeBlock {
     FreeBlock* next;
   };
-  static constexpr size_t kBlockClassCount = 5;  // 128 ... 2048
+  struct LargeBlock {
+    LargeBlock* next;
+    LargeBlock* prev;
+    size_t size;
+    size_t padding;
+  };
+  struct Bucket {
+    InternedString* entry;
+    uint32_t hash;
+  };
+  static constexpr size_t kBlockStep = 16;
+  static constexpr size_t kBlockClassCount = kBlockMaxSize / kBlockStep + 1;
 
   ValueArena();
   ~ValueArena();
@@ -83,17 +106,24 @@ class ValueArena {
 
   void* PoolAllocate(size_t classIndex);
   void PoolRelease(void* slot, size_t classIndex);
-  void* BlockAllocate(size_t classIndex);
+  void* BlockAllocate(size_t size);
+  void* LargeAllocate(size_t size);
+  void LargeRelease(void* block);
+  InternedString* Find(std::string_view text, uint32_t hash) const;
   void GrowInternTable();
-  void InsertEntry(InternedString* entry);
+  void InsertEntry(InternedString* entry, uint32_t hash);
 
   PoolClass classes_[kPoolClassCount];
   size_t poolPageCount_ = 0;
   FreeBlock* blockFree_[kBlockClassCount] = {};
+  unsigned char* bumpNext_ = nullptr;
+  unsigned char* bumpEnd_ = nullptr;
   std::vector<void*> blockPages_;
-  InternedString** internBuckets_ = nullptr;
+  LargeBlock* largeBlocks_ = nullptr;
+  Bucket* internBuckets_ = nullptr;
   uint32_t internCapacity_ = 0;  // a power of two, or 0 before the first text
   uint32_t internCount_ = 0;
+  size_t liveBlobs_ = 0;
 };
 
 }  // namespace vaq

@@ -1,0 +1,138 @@
+// Building and dropping a 5,000-entry friends list: our Value tree against
+// nlohmann::json, both filled the way an ordinary caller would.
+//
+// Besides the time per build-and-destroy, each benchmark reports what one
+// build costs in memory, measured once before the timed loop:
+// - peak_bytes: heap_peak_bytes plus page_peak_bytes;
+// - heap_peak_bytes: the rise of the counting Heap's peak of live bytes;
+// - page_peak_bytes: the rise of the PageSource's peak of pages in use
+//   (value arenas take their pages from the system, not the Heap);
+// - heap_allocs: Heap allocations made by one build and destroy.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "friends_list.h"
+#include "platform/heap.h"
+#include "value/page_source.h"
+#include "value/value.h"
+
+namespace vaq::bench {
+namespace {
+
+const std::vector<FriendEntry>& Friends() {
+  static const std::vector<FriendEntry> friends = MakeFriendsList();
+  return friends;
+}
+
+void BuildValueTree(const std::vector<FriendEntry>& friends, Value& list) {
+  for (const FriendEntry& source : friends) {
+    Value& entry = list.Append();
+    entry.Member("id").SetUnsigned(source.id);
+    entry.Member("name").SetString(source.name);
+    entry.Member("icon").SetUnsigned(source.icon);
+    entry.Member("availability").SetString(source.availability);
+    entry.Member("vaq").Member("clubsData").SetString(source.clubsData);
+  }
+}
+
+void BuildJson(const std::vector<FriendEntry>& friends, nlohmann::json& list) {
+  list = nlohmann::json::array();
+  for (const FriendEntry& source : friends) {
+    nlohmann::json entry;
+    entry["id"] = source.id;
+    entry["name"] = source.name;
+    entry["icon"] = source.icon;
+    entry["availability"] = source.availability;
+    entry["vaq"]["clubsData"] = source.clubsData;
+    list.push_back(std::move(entry));
+  }
+}
+
+struct BuildCost {
+  uint64_t heapPeakBytes;
+  uint64_t pagePeakBytes;
+  uint64_t heapAllocations;
+};
+
+// Runs `buildAndDestroy` once and returns what it cost beyond what was live
+// before. The first call of a process warms up what stays behind between
+// trees (the spare value arena, the page source's reserve region), so it is
+// run twice and the second run is measured.
+template <typename Work>
+BuildCost MeasureOnce(Work buildAndDestroy) {
+  buildAndDestroy();
+  PageSource& pages = PageSource::Instance();
+  Heap::ResetPeak();
+  pages.ResetPeak();
+  const int64_t liveBefore = Heap::LiveBytes();
+  const size_t pagesBefore = pages.PagesInUse();
+  const uint64_t allocationsBefore = Heap::Counters().allocationCount;
+  buildAndDestroy();
+  const HeapCounters after = Heap::Counters();
+  BuildCost cost;
+  cost.heapPeakBytes = after.peakLiveBytes - static_cast<uint64_t>(liveBefore);
+  cost.pagePeakBytes = (pages.PeakPagesInUse() - pagesBefore) * PageSource::kPageSize;
+  cost.heapAllocations = after.allocationCount - allocationsBefore;
+  return cost;
+}
+
+void ReportCost(benchmark::State& state, const BuildCost& cost, size_t entries) {
+  using benchmark::Counter;
+  state.counters["peak_bytes"] =
+      Counter(static_cast<double>(cost.heapPeakBytes + cost.pagePeakBytes), Counter::kDefaults, Counter::kIs1024);
+  state.counters["heap_peak_bytes"] =
+      Counter(static_cast<double>(cost.heapPeakBytes), Counter::kDefaults, Counter::kIs1024);
+  state.counters["page_peak_bytes"] =
+      Counter(static_cast<double>(cost.pagePeakBytes), Counter::kDefaults, Counter::kIs1024);
+  state.counters["heap_allocs"] = Counter(static_cast<double>(cost.heapAllocations));
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * entries));
+}
+
+void BM_ValueTree_BuildDestroy(benchmark::State& state) {
+  const std::vector<FriendEntry>& friends = Friends();
+  bool complete = false;
+  const BuildCost cost = MeasureOnce([&friends, &complete] {
+    Value list;
+    BuildValueTree(friends, list);
+    complete = list.Size() == friends.size() &&
+               list.Element(friends.size() - 1).FindMember("vaq").FindMember("clubsData").GetString() ==
+                   friends.back().clubsData;
+  });
+  if (!complete) state.SkipWithError("the value tree lacks entries");
+  for (auto _ : state) {
+    Value list;
+    BuildValueTree(friends, list);
+    benchmark::DoNotOptimize(list);
+    benchmark::ClobberMemory();
+  }
+  ReportCost(state, cost, friends.size());
+}
+BENCHMARK(BM_ValueTree_BuildDestroy)->Unit(benchmark::kMicrosecond);
+
+void BM_NlohmannJson_BuildDestroy(benchmark::State& state) {
+  const std::vector<FriendEntry>& friends = Friends();
+  bool complete = false;
+  const BuildCost cost = MeasureOnce([&friends, &complete] {
+    nlohmann::json list;
+    BuildJson(friends, list);
+    const nlohmann::json& last = list.back();
+    complete = list.size() == friends.size() &&
+               last.at("vaq").at("clubsData").get_ref<const std::string&>() == friends.back().clubsData;
+  });
+  if (!complete) state.SkipWithError("the JSON tree lacks entries");
+  for (auto _ : state) {
+    nlohmann::json list;
+    BuildJson(friends, list);
+    benchmark::DoNotOptimize(list);
+    benchmark::ClobberMemory();
+  }
+  ReportCost(state, cost, friends.size());
+}
+BENCHMARK(BM_NlohmannJson_BuildDestroy)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace vaq::bench

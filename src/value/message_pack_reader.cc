@@ -1,0 +1,378 @@
+#include "value/message_pack_reader.h"
+
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "diagnostics/message_format.h"
+
+namespace vaq {
+
+namespace {
+
+// One open array or map.
+struct Frame {
+  Value* target;
+  uint64_t remaining;  // items still to read; a map counts key and value
+  const char* name;    // the member name read last (maps), inside the input
+  uint32_t nameLength;
+  bool isMap;
+};
+
+// Decodes one object. The tree is built in place in the result's value;
+// `frames_` holds the open containers, innermost last. A frame's target
+// stays put while it is open: its parent receives no new items until it
+// is closed.
+class Decoder {
+ public:
+  Decoder(const uint8_t* data, size_t length, ValueResult* result)
+      : data_(data), length_(length), result_(result), reserveBudget_(length) {}
+  Decoder(const Decoder&) = delete;
+  Decoder& operator=(const Decoder&) = delete;
+
+  // Returns the position where decoding stopped.
+  size_t Run();
+
+ private:
+  void ReadValue(Value* target);
+  void ReadKey(Frame* frame);
+  void OpenArray(Value* target, uint64_t count);
+  void OpenMap(Value* target, uint64_t count);
+
+  // Reading a payload at the current position; false (with the error set)
+  // when the input is too short.
+  bool Read8(uint8_t* out);
+  bool Read16(uint16_t* out);
+  bool Read32(uint32_t* out);
+  bool Read64(uint64_t* out);
+  // The length field of a str or bin format (1, 2 or 4 bytes).
+  bool ReadLength(int bytes, uint32_t* out);
+
+  void Fail(std::string message) {
+    failed_ = true;
+    result_->SetError(message);
+  }
+  void Truncated(int bits) {
+    Fail(Format("Invalid MessagePack data. %1-bit integer value at position %2 is truncated.", bits, position_));
+  }
+
+  const uint8_t* data_;
+  size_t length_;
+  size_t position_ = 0;
+  ValueResult* result_;
+  bool failed_ = false;
+  // Elements still allowed to be reserved ahead of reading them. Every
+  // element takes at least one byte, so a valid input never needs more
+  // than its length in total; a lying header gets no reservation.
+  size_t reserveBudget_;
+  size_t depth_ = 0;
+  Frame frames_[kMaxValueDepth];
+};
+
+uint16_t Load16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+
+uint32_t Load32(const uint8_t* p) {
+  return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+         (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+}
+
+uint64_t Load64(const uint8_t* p) { return (static_cast<uint64_t>(Load32(p)) << 32) | Load32(p + 4); }
+
+size_t Decoder::Run() {
+  if (length_ == 0) return 0;
+  ReadValue(&result_->value());
+  while (!failed_ && depth_ > 0 && position_ < length_) {
+    Frame* top = &frames_[depth_ - 1];
+    if (top->remaining == 0) {
+      --depth_;
+      continue;
+    }
+    if (top->isMap) {
+      // Items alternate key, value; the count left is even before a key.
+      const bool keyNext = (top->remaining & 1) == 0;
+      --top->remaining;
+      if (keyNext) {
+        ReadKey(top);
+        continue;
+      }
+      Value* structure = top->target;
+      if (structure->Size() >= Value::kMaxElements) {
+        Fail(Format("Invalid MessagePack data at position %1. A map holds at most %2 members.", position_,
+                    Value::kMaxElements));
+        break;
+      }
+      ReadValue(&structure->Member(std::string_view(top->name, top->nameLength)));
+    } else {
+      Value* collection = top->target;
+      if (collection->Size() >= Value::kMaxElements) {
+        Fail(Format("Invalid MessagePack data at position %1. An array holds at most %2 elements.", position_,
+                    Value::kMaxElements));
+        break;
+      }
+      --top->remaining;
+      ReadValue(&collection->Append());
+    }
+  }
+  return position_;
+}
+
+bool Decoder::Read8(uint8_t* out) {
+  if (length_ - position_ < 1) {
+    Truncated(8);
+    return false;
+  }
+  *out = data_[position_++];
+  return true;
+}
+
+bool Decoder::Read16(uint16_t* out) {
+  if (length_ - position_ < 2) {
+    Truncated(16);
+    return false;
+  }
+  *out = Load16(data_ + position_);
+  position_ += 2;
+  return true;
+}
+
+bool Decoder::Read32(uint32_t* out) {
+  if (length_ - position_ < 4) {
+    Truncated(32);
+    return false;
+  }
+  *out = Load32(data_ + position_);
+  position_ += 4;
+  return true;
+}
+
+bool Decoder::Read64(uint64_t* out) {
+  if (length_ - position_ < 8) {
+    Truncated(64);
+    return false;
+  }
+  *out = Load64(data_ + position_);
+  position_ += 8;
+  return true;
+}
+
+bool Decoder::ReadLength(int bytes, uint32_t* out) {
+  if (bytes == 1) {
+    uint8_t length = 0;
+    if (!Read8(&length)) return false;
+    *out = length;
+    return true;
+  }
+  if (bytes == 2) {
+    uint16_t length = 0;
+    if (!Read16(&length)) return false;
+    *out = length;
+    return true;
+  }
+  return Read32(out);
+}
+
+void Decoder::OpenArray(Value* target, uint64_t count) {
+  // A repeated member name replaces the earlier value, never extends it.
+  target->Reset();
+  target->MakeCollection();
+  const size_t left = length_ - position_;
+  if (count > 0 && count <= left && count <= reserveBudget_) {
+    target->Reserve(static_cast<size_t>(count));
+    reserveBudget_ -= static_cast<size_t>(count);
+  }
+  frames_[depth_++] = Frame{target, count, nullptr, 0, false};
+}
+
+void Decoder::OpenMap(Value* target, uint64_t count) {
+  target->Reset();
+  target->MakeStructure();
+  frames_[depth_++] = Frame{target, count * 2, nullptr, 0, true};
+}
+
+void Decoder::ReadValue(Value* target) {
+  const uint8_t format = data_[position_++];
+  if (format <= 0x7F) {
+    target->SetSigned(format);
+    return;
+  }
+  if (format >= 0xE0) {
+    target->SetSigned(static_cast<int8_t>(format));
+    return;
+  }
+
+  // Containers: check the depth before reading any count.
+  const bool isContainer = format <= 0x9F || (format >= 0xDC && format <= 0xDF);
+  if (isContainer && depth_ >= kMaxValueDepth) {
+    Fail(Format("Invalid MessagePack data at position %1. Nesting deeper than %2 levels.", position_,
+                kMaxValueDepth));
+    return;
+  }
+  if (format <= 0x8F) {
+    OpenMap(target, format & 0x0F);
+    return;
+  }
+  if (format <= 0x9F) {
+    OpenArray(target, format & 0x0F);
+    return;
+  }
+
+  uint32_t length = 0;
+  bool isString = false;
+  bool isBlob = false;
+  if (format <= 0xBF) {
+    length = format & 0x1F;
+    isString = true;
+  } else {
+    switch (format) {
+      case 0xC0:
+        target->Reset();
+        return;
+      case 0xC2:
+        target->SetBool(false);
+        return;
+      case 0xC3:
+        target->SetBool(true);
+        return;
+      case 0xC4:
+      case 0xC5:
+      case 0xC6:
+        if (!ReadLength(1 << (format - 0xC4), &length)) return;
+        isBlob = true;
+        break;
+      case 0xCA: {
+        uint32_t bits = 0;
+        if (!Read32(&bits)) return;
+        float number;
+        std::memcpy(&number, &bits, sizeof number);
+        target->SetFloat(number);
+        return;
+      }
+      case 0xCB: {
+        uint64_t bits = 0;
+        if (!Read64(&bits)) return;
+        double number;
+        std::memcpy(&number, &bits, sizeof number);
+        target->SetFloat(number);
+        return;
+      }
+      case 0xCC: {
+        uint8_t number = 0;
+        if (Read8(&number)) target->SetUnsigned(number);
+        return;
+      }
+      case 0xCD: {
+        uint16_t number = 0;
+        if (Read16(&number)) target->SetUnsigned(number);
+        return;
+      }
+      case 0xCE: {
+        uint32_t number = 0;
+        if (Read32(&number)) target->SetUnsigned(number);
+        return;
+      }
+      case 0xCF: {
+        uint64_t number = 0;
+        if (Read64(&number)) target->SetUnsigned(number);
+        return;
+      }
+      case 0xD0: {
+        uint8_t number = 0;
+        if (Read8(&number)) target->SetSigned(static_cast<int8_t>(number));
+        return;
+      }
+      case 0xD1: {
+        uint16_t number = 0;
+        if (Read16(&number)) target->SetSigned(static_cast<int16_t>(number));
+        return;
+      }
+      case 0xD2: {
+        uint32_t number = 0;
+        if (Read32(&number)) target->SetSigned(static_cast<int32_t>(number));
+        return;
+      }
+      case 0xD3: {
+        uint64_t number = 0;
+        if (Read64(&number)) target->SetSigned(static_cast<int64_t>(number));
+        return;
+      }
+      case 0xD9:
+      case 0xDA:
+      case 0xDB:
+        if (!ReadLength(1 << (format - 0xD9), &length)) return;
+        isString = true;
+        break;
+      case 0xDC:
+      case 0xDD: {
+        uint32_t count = 0;
+        if (!ReadLength(format == 0xDC ? 2 : 4, &count)) return;
+        OpenArray(target, count);
+        return;
+      }
+      case 0xDE:
+      case 0xDF: {
+        uint32_t count = 0;
+        if (!ReadLength(format == 0xDE ? 2 : 4, &count)) return;
+        OpenMap(target, count);
+        return;
+      }
+      default:  // 0xC1, ext 8/16/32, fixext
+        Fail(Format("Invalid MessagePack data at position %1.", position_));
+        return;
+    }
+  }
+
+  if (length > length_ - position_) {
+    if (isString) {
+      Fail(Format("Invalid MessagePack data. String of size %1 at position %2 is truncated.", length, position_));
+    } else {
+      Fail(Format("Invalid MessagePack data. Raw bytes of size %1 at position %2 are truncated.", length, position_));
+    }
+    return;
+  }
+  const uint8_t* bytes = data_ + position_;
+  position_ += length;
+  if (isBlob) {
+    target->SetBlob(std::span<const uint8_t>(bytes, length));
+  } else {
+    target->SetString(std::string_view(reinterpret_cast<const char*>(bytes), length));
+  }
+}
+
+void Decoder::ReadKey(Frame* frame) {
+  const uint8_t format = data_[position_++];
+  uint32_t length = 0;
+  if (format >= 0xA0 && format <= 0xBF) {
+    length = format & 0x1F;
+  } else if (format >= 0xD9 && format <= 0xDB) {
+    if (!ReadLength(1 << (format - 0xD9), &length)) return;
+  } else {
+    Fail(Format("Invalid MessagePack data at position %1. Map keys must be strings.", position_));
+    return;
+  }
+  if (length > length_ - position_) {
+    Fail(Format("Invalid MessagePack data. String of size %1 at position %2 is truncated.", length, position_));
+    return;
+  }
+  frame->name = reinterpret_cast<const char*>(data_ + position_);
+  frame->nameLength = length;
+  position_ += length;
+}
+
+}  // namespace
+
+ValueResult DecodeMessagePack(const uint8_t* data, size_t length, size_t* consumed) {
+  ValueResult result;
+  if (data == nullptr) length = 0;
+  Decoder decoder(data, length, &result);
+  size_t position = decoder.Run();
+  if (consumed != nullptr) *consumed = position;
+  return result;
+}
+
+bool LooksLikeMessagePack(const uint8_t* data, size_t length) {
+  if (data == nullptr || length == 0) return false;
+  const uint8_t first = data[0];
+  return (first >= 0x80 && first <= 0x9F) || (first >= 0xDC && first <= 0xDF);
+}
+
+}  // namespace vaq
