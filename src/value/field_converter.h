@@ -1,18 +1,16 @@
 // The conversion object of a field.
 //
 // Every field descriptor points at a FieldConverter chosen by the field's
-// native type when the field is registered. The converter moves one field
-// between its native form and a dynamic Value: AssignToNative writes
-// `input` into the native object at `native`; MakeValue builds a value from
-// the native object at `native` into `result`. Both report through the
-// ValueResult (a failure carries its message there) and do nothing when the
-// result already holds a failure. `name` is the text that messages print for
-// the field; `field` is the descriptor being converted (its type
-// identifier, flags and owning type).
+// native type when the field is registered (record_registration.h). Most
+// fields convert by the rules of their kind; the converter does the work
+// for the fields those rules do not cover: optional values, callbacks, and
+// vectors and maps whose elements are records or enums. AssignToNative
+// writes `input` into the native field at `native`; MakeValue fills `out`
+// (an empty value in the tree being built) from the native field. Both
+// return false after recording the message in `conversion`.
 //
 // Converters are stateless and shared: the registry stores a plain pointer
-// and never owns or deletes one; they normally live in static storage for
-// the whole program.
+// and never owns or deletes one; they live in static storage.
 #pragma once
 
 #include <string_view>
@@ -20,7 +18,7 @@
 namespace vaq {
 
 class Value;
-class ValueResult;
+struct Conversion;
 struct FieldDescriptor;
 
 class FieldConverter {
@@ -30,9 +28,9 @@ class FieldConverter {
   FieldConverter(const FieldConverter&) = delete;
   FieldConverter& operator=(const FieldConverter&) = delete;
 
-  virtual void AssignToNative(ValueResult& result, void* native, const Value& input, std::string_view name,
+  virtual bool AssignToNative(Conversion& conversion, void* native, const Value& input, std::string_view name,
                               const FieldDescriptor& field) const = 0;
-  virtual void MakeValue(ValueResult& result, const void* native, std::string_view name,
+  virtual bool MakeValue(Conversion& conversion, Value& out, const void* native,
                          const FieldDescriptor& field) const = 0;
 };
 

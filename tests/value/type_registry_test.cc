@@ -46,8 +46,10 @@ std::vector<std::string> NamesOf(const auto& records) {
 
 class InertConverter : public FieldConverter {
  public:
-  void AssignToNative(ValueResult&, void*, const Value&, std::string_view, const FieldDescriptor&) const override {}
-  void MakeValue(ValueResult&, const void*, std::string_view, const FieldDescriptor&) const override {}
+  bool AssignToNative(Conversion&, void*, const Value&, std::string_view, const FieldDescriptor&) const override {
+    return true;
+  }
+  bool MakeValue(Conversion&, Value&, const void*, const FieldDescriptor&) const override { return true; }
 };
 
 class TypeRegistryTest : public testing::Test {
