@@ -3,7 +3,9 @@
 #include "diagnostics/logger.h"
 #include "platform/heap.h"
 #include "plugin/plugin_log_target.h"
+#include "plugin/request_client.h"
 #include "remoting/generated_name.h"
+#include "value/builtin_types.h"
 #include "value/type_registry.h"
 
 namespace vaq {
@@ -14,7 +16,9 @@ PluginBase::LoggerReference::~LoggerReference() { Logger::Release(); }
 
 PluginBase::PluginBase()
     : ownedRegistry_(std::make_unique<TypeRegistry>()),
-      callbacks_{&PluginBase::InitCallback, &PluginBase::ShutdownCallback, &PluginBase::GetMemoryStatsCallback} {}
+      callbacks_{&PluginBase::InitCallback, &PluginBase::ShutdownCallback, &PluginBase::GetMemoryStatsCallback} {
+  RegisterBuiltins(*ownedRegistry_);
+}
 
 PluginBase::~PluginBase() = default;
 
@@ -42,6 +46,7 @@ bool PluginBase::Init(const HostInitInfo* info) {
   fullName_ = name_.fullName;
   initRegistry_ = registry_;
   self_ = this;
+  requestClient_ = std::make_unique<RequestClient>(*this);
   SubscribeServiceProxyEvents();
   return OnInit();
 }

@@ -22,6 +22,7 @@
 namespace vaq {
 
 class PluginLogTarget;
+class RequestClient;
 class TypeRegistry;
 
 class PluginBase : public PluginCore {
@@ -58,6 +59,8 @@ class PluginBase : public PluginCore {
   const std::string& typeNamePrefix() const { return typeNamePrefix_; }
   const std::vector<std::string>& registrationTags() const { return registrationTags_; }
   TypeRegistry& registry() { return *ownedRegistry_; }
+  // The client of the plug-in's own requests; null before Init.
+  RequestClient* requestClient() { return requestClient_.get(); }
   const ApiDescription* apiDescription() const { return &apiDescription_; }
 
  private:
@@ -87,6 +90,7 @@ class PluginBase : public PluginCore {
   const HostInitInfo* initInfo_ = nullptr;
   PluginCallbacks callbacks_;
   ApiDescription apiDescription_{};
+  std::unique_ptr<RequestClient> requestClient_;
 };
 
 }  // namespace vaq

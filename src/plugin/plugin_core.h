@@ -17,12 +17,13 @@
 
 #include "platform/system.h"
 #include "plugin/host_api.h"
+#include "remoting/host_channel.h"
 
 namespace vaq {
 
 class TypeRegistry;
 
-class PluginCore {
+class PluginCore : public HostChannel {
  public:
   // Receives every event delivered for one host event name.
   using EventHandler = std::function<void(const HostEvent& event)>;
@@ -42,18 +43,19 @@ class PluginCore {
   // Unsubscribes every host event and clears the handler tables.
   virtual void Shutdown();
 
-  virtual void HostSendRequest(HostResponse* response, const HostRequest* request) = 0;
+  void HostSendRequest(HostResponse* response, const HostRequest* request) override = 0;
   virtual void HostCall1(uint32_t first, uint32_t second) = 0;
   virtual void HostPublishEvent(const HostEvent* event) = 0;
   virtual void HostSubscribe(const char* name, uint32_t pluginHandle, HostEventCallback callback, void* context,
                              uint32_t flag) = 0;
   virtual void HostUnsubscribe(const char* name, uint32_t pluginHandle) = 0;
   virtual void HostCall5(uint32_t first, uint32_t second, uint32_t third, double number, uint32_t fourth) = 0;
-  virtual void HostYield() = 0;
-  virtual void HostMark(const std::string& label, uint32_t word) = 0;
-  virtual uint64_t HostResume() = 0;
+  void HostYield() override = 0;
+  void HostMark(const std::string& label, uint32_t word) override = 0;
+  uint64_t HostResume() override = 0;
 
-  uint32_t pluginHandle() const { return pluginHandle_; }
+  uint32_t pluginHandle() const override { return pluginHandle_; }
+  const TypeRegistry* typeRegistry() const override { return registry_; }
   const std::string& fullName() const { return fullName_; }
   const std::string& userAgent() const { return userAgent_; }
 

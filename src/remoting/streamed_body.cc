@@ -1,0 +1,52 @@
+#include "remoting/streamed_body.h"
+
+#include <algorithm>
+#include <string>
+
+#include "remoting/json_reader.h"
+
+namespace vaq {
+
+namespace {
+
+constexpr uint32_t kChunkSize = 4096;
+// A size hint is only a hint: never reserve more than this up front.
+constexpr uint64_t kMaxReservedHint = 16u << 20;
+
+}  // namespace
+
+ValueResult ReadStreamedBody(HostChannel& host, const HostResponse& response) {
+  ValueResult result;
+  if (response.streamRead == nullptr) {
+    result.SetError("Stream read error");
+    if (response.streamClose != nullptr) response.streamClose(response.stream);
+    return result;
+  }
+  std::string text;
+  if (response.streamSizeHint > 15) {
+    text.reserve(static_cast<size_t>(std::min<uint64_t>(response.streamSizeHint, kMaxReservedHint)));
+  }
+  char chunk[kChunkSize];
+  for (;;) {
+    uint32_t count = 0;
+    const int32_t more = response.streamRead(response.stream, chunk, kChunkSize, &count);
+    if (more < 0) {
+      result.SetError("Stream read error");
+      if (response.streamClose != nullptr) response.streamClose(response.stream);
+      return result;
+    }
+    count = std::min(count, kChunkSize);
+    text.append(chunk, count);
+    if (more == 0) break;
+    if (count < kChunkSize) {
+      host.HostMark("Wait: yield", 0);
+      host.HostYield();
+      host.HostResume();
+    }
+  }
+  result = ParseJson(text);
+  if (response.streamClose != nullptr) response.streamClose(response.stream);
+  return result;
+}
+
+}  // namespace vaq
