@@ -14,6 +14,7 @@ namespace {
 struct Frame {
   Value* target;
   uint64_t remaining;  // items still to read; a map counts key and value
+  uint64_t read;       // elements, or member values, read so far
   const char* name;    // the member name read last (maps), inside the input
   uint32_t nameLength;
   bool isMap;
@@ -45,7 +46,7 @@ class Decoder {
   bool Read16(uint16_t* out);
   bool Read32(uint32_t* out);
   bool Read64(uint64_t* out);
-  // The length field of a str or bin format (1, 2 or 4 bytes).
+  // A length or count field of 1, 2 or 4 bytes.
   bool ReadLength(int bytes, uint32_t* out);
 
   void Fail(std::string message) {
@@ -96,7 +97,7 @@ size_t Decoder::Run() {
         continue;
       }
       Value* structure = top->target;
-      if (structure->Size() >= Value::kMaxElements) {
+      if (top->read++ >= Value::kMaxElements) {
         Fail(Format("Invalid MessagePack data at position %1. A map holds at most %2 members.", position_,
                     Value::kMaxElements));
         break;
@@ -104,7 +105,7 @@ size_t Decoder::Run() {
       ReadValue(&structure->Member(std::string_view(top->name, top->nameLength)));
     } else {
       Value* collection = top->target;
-      if (collection->Size() >= Value::kMaxElements) {
+      if (top->read++ >= Value::kMaxElements) {
         Fail(Format("Invalid MessagePack data at position %1. An array holds at most %2 elements.", position_,
                     Value::kMaxElements));
         break;
@@ -173,20 +174,20 @@ bool Decoder::ReadLength(int bytes, uint32_t* out) {
 
 void Decoder::OpenArray(Value* target, uint64_t count) {
   // A repeated member name replaces the earlier value, never extends it.
-  target->Reset();
+  if (!target->IsEmpty()) target->Reset();
   target->MakeCollection();
   const size_t left = length_ - position_;
   if (count > 0 && count <= left && count <= reserveBudget_) {
     target->Reserve(static_cast<size_t>(count));
     reserveBudget_ -= static_cast<size_t>(count);
   }
-  frames_[depth_++] = Frame{target, count, nullptr, 0, false};
+  frames_[depth_++] = Frame{target, count, 0, nullptr, 0, false};
 }
 
 void Decoder::OpenMap(Value* target, uint64_t count) {
-  target->Reset();
+  if (!target->IsEmpty()) target->Reset();
   target->MakeStructure();
-  frames_[depth_++] = Frame{target, count * 2, nullptr, 0, true};
+  frames_[depth_++] = Frame{target, count * 2, 0, nullptr, 0, true};
 }
 
 void Decoder::ReadValue(Value* target) {
@@ -203,8 +204,7 @@ void Decoder::ReadValue(Value* target) {
   // Containers: check the depth before reading any count.
   const bool isContainer = format <= 0x9F || (format >= 0xDC && format <= 0xDF);
   if (isContainer && depth_ >= kMaxValueDepth) {
-    Fail(Format("Invalid MessagePack data at position %1. Nesting deeper than %2 levels.", position_,
-                kMaxValueDepth));
+    Fail(Format("Invalid MessagePack data at position %1. Nesting deeper than %2 levels.", position_, kMaxValueDepth));
     return;
   }
   if (format <= 0x8F) {
@@ -225,7 +225,7 @@ void Decoder::ReadValue(Value* target) {
   } else {
     switch (format) {
       case 0xC0:
-        target->Reset();
+        if (!target->IsEmpty()) target->Reset();
         return;
       case 0xC2:
         target->SetBool(false);

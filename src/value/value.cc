@@ -435,6 +435,7 @@ Value& Value::Member(std::string_view name) {
   if (found >= 0) return members->items[found].value;
 
   if (members->size == members->capacity) {
+    if (members->size >= kMaxElements) throw std::length_error("Value::Member: too many members");
     size_t capacity = GrownCapacity(members->capacity, members->size + 1);
     auto* storage = static_cast<ValueMember*>(arena_->Allocate(capacity * sizeof(ValueMember)));
     Relocate(storage, members->items, members->size);

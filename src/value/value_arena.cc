@@ -17,7 +17,10 @@ struct ValueArena::PoolPage {
   PoolPage* allPrev;
   uint16_t size;       // 144 or 4096
   uint16_t used;       // slots in use
-  uint16_t freeIndex;  // first free slot; 0 when the page is full
+  uint16_t freeIndex;  // first released slot; 0 when none
+  uint16_t untouched;  // first slot never handed out; slots end the page
+
+  bool Full(size_t slots) const { return freeIndex == 0 && untouched == slots; }
 };
 
 namespace {
@@ -49,7 +52,23 @@ ValueArena::ValueArena() {
   }
 }
 
-ValueArena::~ValueArena() { Clear(); }
+ValueArena::~ValueArena() {
+  Clear();
+  for (size_t i = 0; i < keptPageCount_; ++i) PageSource::Instance().ReturnPage(keptPages_[i]);
+}
+
+void* ValueArena::TakePage() {
+  if (keptPageCount_ > 0) return keptPages_[--keptPageCount_];
+  return PageSource::Instance().TakePage();
+}
+
+void ValueArena::GiveBackPage(void* page) {
+  if (keptPageCount_ < kKeptPages) {
+    keptPages_[keptPageCount_++] = page;
+  } else {
+    PageSource::Instance().ReturnPage(page);
+  }
+}
 
 ValueArena* ValueArena::Create() {
   ValueArena* arena = spare_arena.exchange(nullptr, std::memory_order_acq_rel);
@@ -64,11 +83,10 @@ void ValueArena::Destroy(ValueArena* arena) {
 }
 
 void ValueArena::Clear() {
-  PageSource& source = PageSource::Instance();
   for (PoolClass& poolClass : classes_) {
     for (PoolPage* page = poolClass.pages; page != nullptr;) {
       PoolPage* next = page->allNext;
-      source.ReturnPage(page);
+      GiveBackPage(page);
       page = next;
     }
     poolClass.available = nullptr;
@@ -76,7 +94,7 @@ void ValueArena::Clear() {
     poolClass.inlineReady = false;
   }
   poolPageCount_ = 0;
-  for (void* page : blockPages_) source.ReturnPage(page);
+  for (void* page : blockPages_) GiveBackPage(page);
   blockPages_.clear();
   for (FreeBlock*& list : blockFree_) list = nullptr;
   bumpNext_ = nullptr;
@@ -126,12 +144,11 @@ void* ValueArena::PoolAllocate(size_t classIndex) {
       memory = poolClass.inlinePage;
       pageSize = kInlinePageSize;
     } else {
-      memory = static_cast<unsigned char*>(PageSource::Instance().TakePage());
+      memory = static_cast<unsigned char*>(TakePage());
       if (memory == nullptr) throw std::bad_alloc();
       pageSize = kPageSize;
       ++poolPageCount_;
     }
-    const size_t slots = pageSize / slotSize;
     auto* page = reinterpret_cast<PoolPage*>(memory);
     page->next = nullptr;
     page->prev = nullptr;
@@ -144,20 +161,24 @@ void* ValueArena::PoolAllocate(size_t classIndex) {
     }
     page->size = pageSize;
     page->used = 0;
-    page->freeIndex = static_cast<uint16_t>(first);
-    for (size_t index = first; index < slots; ++index) {
-      NextIndexAt(memory, slotSize, static_cast<uint16_t>(index)) =
-          index + 1 < slots ? static_cast<uint16_t>(index + 1) : 0;
-    }
+    // Slots are handed out in order the first time; only released slots
+    // are chained.
+    page->freeIndex = 0;
+    page->untouched = static_cast<uint16_t>(first);
     poolClass.available = page;
   }
 
   PoolPage* page = poolClass.available;
   auto* memory = reinterpret_cast<unsigned char*>(page);
-  const uint16_t index = page->freeIndex;
-  page->freeIndex = NextIndexAt(memory, slotSize, index);
+  uint16_t index;
+  if (page->freeIndex != 0) {
+    index = page->freeIndex;
+    page->freeIndex = NextIndexAt(memory, slotSize, index);
+  } else {
+    index = page->untouched++;
+  }
   ++page->used;
-  if (page->freeIndex == 0) {
+  if (page->Full(page->size / slotSize)) {
     // Full: leave the list of pages with free slots.
     poolClass.available = page->next;
     if (page->next != nullptr) page->next->prev = nullptr;
@@ -177,7 +198,7 @@ void ValueArena::PoolRelease(void* slot, size_t classIndex) {
     memory = reinterpret_cast<unsigned char*>(reinterpret_cast<uintptr_t>(address) & ~uintptr_t{kPageSize - 1});
   }
   auto* page = reinterpret_cast<PoolPage*>(memory);
-  if (page->freeIndex == 0) {
+  if (page->Full(page->size / slotSize)) {
     // It was full: back to the front of the list.
     page->prev = nullptr;
     page->next = poolClass.available;
@@ -215,7 +236,7 @@ void* ValueArena::BlockAllocate(size_t size) {
       rest->next = blockFree_[left / kBlockStep];
       blockFree_[left / kBlockStep] = rest;
     }
-    auto* page = static_cast<unsigned char*>(PageSource::Instance().TakePage());
+    auto* page = static_cast<unsigned char*>(TakePage());
     if (page == nullptr) throw std::bad_alloc();
     blockPages_.push_back(page);
     bumpNext_ = page;

@@ -99,10 +99,16 @@ class ValueArena {
   };
   static constexpr size_t kBlockStep = 16;
   static constexpr size_t kBlockClassCount = kBlockMaxSize / kBlockStep + 1;
+  static constexpr size_t kKeptPages = 4;
 
   ValueArena();
   ~ValueArena();
   void Clear();
+
+  // Pages come from a few kept by this arena across trees, then from the
+  // page source; a cleared arena keeps up to kKeptPages for the next tree.
+  void* TakePage();
+  void GiveBackPage(void* page);
 
   void* PoolAllocate(size_t classIndex);
   void PoolRelease(void* slot, size_t classIndex);
@@ -124,6 +130,8 @@ class ValueArena {
   uint32_t internCapacity_ = 0;  // a power of two, or 0 before the first text
   uint32_t internCount_ = 0;
   size_t liveBlobs_ = 0;
+  void* keptPages_[kKeptPages] = {};
+  size_t keptPageCount_ = 0;
 };
 
 }  // namespace vaq

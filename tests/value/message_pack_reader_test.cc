@@ -84,21 +84,32 @@ TEST(MessagePackReaderTest, EveryFaultHasItsMessageAndPosition) {
       {"bin key", {0x81, 0xC4, 0x00, 0x01}, "Invalid MessagePack data at position 2. Map keys must be strings."},
       {"uint 8", {0xCC}, "Invalid MessagePack data. 8-bit integer value at position 1 is truncated."},
       {"uint 16", {0xCD, 0x01}, "Invalid MessagePack data. 16-bit integer value at position 1 is truncated."},
-      {"int 32", {0xD2, 0x01, 0x02, 0x03}, "Invalid MessagePack data. 32-bit integer value at position 1 is truncated."},
+      {"int 32",
+       {0xD2, 0x01, 0x02, 0x03},
+       "Invalid MessagePack data. 32-bit integer value at position 1 is truncated."},
       {"float 32", {0xCA}, "Invalid MessagePack data. 32-bit integer value at position 1 is truncated."},
-      {"float 64", {0xCB, 0, 0, 0, 0, 0, 0, 0}, "Invalid MessagePack data. 64-bit integer value at position 1 is truncated."},
-      {"uint 64 in an array", {0x91, 0xCF, 0x00}, "Invalid MessagePack data. 64-bit integer value at position 2 is truncated."},
+      {"float 64",
+       {0xCB, 0, 0, 0, 0, 0, 0, 0},
+       "Invalid MessagePack data. 64-bit integer value at position 1 is truncated."},
+      {"uint 64 in an array",
+       {0x91, 0xCF, 0x00},
+       "Invalid MessagePack data. 64-bit integer value at position 2 is truncated."},
       {"array 16 count", {0xDC, 0x00}, "Invalid MessagePack data. 16-bit integer value at position 1 is truncated."},
       {"map 32 count", {0xDF, 0x00}, "Invalid MessagePack data. 32-bit integer value at position 1 is truncated."},
       {"str 8 length", {0xD9}, "Invalid MessagePack data. 8-bit integer value at position 1 is truncated."},
       {"fixstr body", {0xA5, 0x61, 0x62}, "Invalid MessagePack data. String of size 5 at position 1 is truncated."},
       {"str 8 body", {0xD9, 0x05, 0x61}, "Invalid MessagePack data. String of size 5 at position 2 is truncated."},
-      {"str 32 body", {0xDB, 0xFF, 0xFF, 0xFF, 0xFF, 0x61},
+      {"str 32 body",
+       {0xDB, 0xFF, 0xFF, 0xFF, 0xFF, 0x61},
        "Invalid MessagePack data. String of size 4294967295 at position 5 is truncated."},
       {"key body", {0x91, 0x81, 0xA2, 'k'}, "Invalid MessagePack data. String of size 2 at position 3 is truncated."},
-      {"key str 16 length", {0x81, 0xDA, 0x00}, "Invalid MessagePack data. 16-bit integer value at position 2 is truncated."},
+      {"key str 16 length",
+       {0x81, 0xDA, 0x00},
+       "Invalid MessagePack data. 16-bit integer value at position 2 is truncated."},
       {"bin 8 body", {0xC4, 0x03, 0x01}, "Invalid MessagePack data. Raw bytes of size 3 at position 2 are truncated."},
-      {"bin 32 length", {0xC6, 0x00, 0x00}, "Invalid MessagePack data. 32-bit integer value at position 1 is truncated."},
+      {"bin 32 length",
+       {0xC6, 0x00, 0x00},
+       "Invalid MessagePack data. 32-bit integer value at position 1 is truncated."},
       {"never used 0xC1", {0xC1}, "Invalid MessagePack data at position 1."},
       {"ext 8", {0xC7, 0x01, 0x01, 0x00}, "Invalid MessagePack data at position 1."},
       {"ext 32", {0xC9}, "Invalid MessagePack data at position 1."},
@@ -180,13 +191,12 @@ TEST(MessagePackReaderTest, LooksLikeMessagePackOnlyForMapsAndArrays) {
     Bytes input;
     bool expected;
   } kCases[] = {
-      {{}, false},     {{0x80}, true},  {{0x8F}, true},  {{0x90}, true},  {{0x9F}, true},
-      {{0xDC}, true},  {{0xDF}, true},  {{0x7F}, false}, {{0xA0}, false}, {{0xDB}, false},
-      {{0xE0}, false}, {{'{'}, false},  {{'-'}, false},
+      {{}, false},     {{0x80}, true}, {{0x8F}, true},  {{0x90}, true},  {{0x9F}, true},
+      {{0xDC}, true},  {{0xDF}, true}, {{0x7F}, false}, {{0xA0}, false}, {{0xDB}, false},
+      {{0xE0}, false}, {{'{'}, false}, {{'-'}, false},
   };
   for (const auto& c : kCases) {
-    EXPECT_EQ(LooksLikeMessagePack(c.input.data(), c.input.size()), c.expected)
-        << (c.input.empty() ? -1 : c.input[0]);
+    EXPECT_EQ(LooksLikeMessagePack(c.input.data(), c.input.size()), c.expected) << (c.input.empty() ? -1 : c.input[0]);
   }
 }
 

@@ -1,0 +1,139 @@
+// vaq-decode: shows what the plug-in's readers make of a body.
+//
+//   vaq-decode --json|--yaml|--msgpack [--kinds] [FILE]
+//
+// Reads FILE (standard input when absent or "-") with the library's own
+// JSON, YAML or MessagePack reader, exactly as the plug-in reads a request
+// body: JSON and YAML text ends at its first NUL byte, and a MessagePack
+// body must hold one object and nothing after it. Prints the decoded value
+// as pretty-printed JSON on standard output, or with --kinds every node
+// with its kind. On a decoding failure it prints the reader's message on
+// standard error and exits 1; usage errors and unreadable input exit 2.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "remoting/json_reader.h"
+#include "remoting/yaml_reader.h"
+#include "value/message_pack_reader.h"
+#include "vaq_decode/value_json.h"
+
+namespace {
+
+enum class Format { kNone, kJson, kYaml, kMessagePack };
+
+int Usage(const char* problem) {
+  if (problem != nullptr) std::fprintf(stderr, "vaq-decode: %s\n", problem);
+  std::fprintf(stderr,
+               "usage: vaq-decode --json|--yaml|--msgpack [--kinds] [FILE]\n"
+               "  --json, --yaml, --msgpack   the reader to use\n"
+               "  --kinds                     print every node with its kind\n"
+               "  FILE                        the input; standard input when absent or \"-\"\n");
+  return 2;
+}
+
+bool ReadAll(std::FILE* file, std::string* out) {
+  char buffer[65536];
+  size_t count;
+  while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) out->append(buffer, count);
+  return std::ferror(file) == 0;
+}
+
+bool ReadInput(const std::string& path, std::string* out) {
+  if (path.empty() || path == "-") {
+    // MessagePack is binary: no newline translation where there is any.
+    std::FILE* input = std::freopen(nullptr, "rb", stdin);
+    return ReadAll(input != nullptr ? input : stdin, out);
+  }
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  const bool read = ReadAll(file, out);
+  std::fclose(file);
+  return read;
+}
+
+// The plug-in reads JSON and YAML bodies as zero-terminated text.
+void NoteNul(const std::string& text) {
+  const size_t nul = text.find('\0');
+  if (nul != std::string::npos) {
+    std::fprintf(stderr, "vaq-decode: note: the input holds a NUL byte at offset %zu; the text ends there\n", nul);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Format format = Format::kNone;
+  bool kinds = false;
+  std::string path;
+  bool havePath = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    Format chosen = Format::kNone;
+    if (argument == "--json") {
+      chosen = Format::kJson;
+    } else if (argument == "--yaml") {
+      chosen = Format::kYaml;
+    } else if (argument == "--msgpack") {
+      chosen = Format::kMessagePack;
+    } else if (argument == "--kinds") {
+      kinds = true;
+      continue;
+    } else if (argument == "--help" || argument == "-h") {
+      Usage(nullptr);
+      return 0;
+    } else if (argument.size() > 1 && argument[0] == '-') {
+      return Usage(("unknown option " + std::string(argument)).c_str());
+    } else {
+      if (havePath) return Usage("more than one input file");
+      path = argument;
+      havePath = true;
+      continue;
+    }
+    if (format != Format::kNone && format != chosen) return Usage("choose one of --json, --yaml, --msgpack");
+    format = chosen;
+  }
+  if (format == Format::kNone) return Usage("choose one of --json, --yaml, --msgpack");
+
+  std::string input;
+  if (!ReadInput(path, &input)) {
+    std::fprintf(stderr, "vaq-decode: cannot read %s: %s\n", havePath ? path.c_str() : "standard input",
+                 std::strerror(errno));
+    return 2;
+  }
+
+  vaq::ValueResult result;
+  switch (format) {
+    case Format::kJson:
+      NoteNul(input);
+      result = vaq::ParseJson(input);
+      break;
+    case Format::kYaml:
+      NoteNul(input);
+      result = vaq::ParseYaml(input.c_str(), std::strlen(input.c_str()));
+      break;
+    case Format::kMessagePack: {
+      size_t consumed = 0;
+      result = vaq::DecodeMessagePack(reinterpret_cast<const uint8_t*>(input.data()), input.size(), &consumed);
+      if (result.ok() && consumed != input.size()) {
+        std::fprintf(stderr,
+                     "vaq-decode: extra MessagePack data after the first object: it ends at position %zu of %zu "
+                     "bytes\n",
+                     consumed, input.size());
+        return 1;
+      }
+      break;
+    }
+    case Format::kNone:
+      break;
+  }
+  if (!result.ok()) {
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(result.Message().size()), result.Message().data());
+    return 1;
+  }
+  const std::string text = kinds ? vaq_decode::ValueKindsJson(result.value()) : vaq_decode::ValueJson(result.value());
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return std::fflush(stdout) == 0 ? 0 : 2;
+}

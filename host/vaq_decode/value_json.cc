@@ -1,0 +1,252 @@
+#include "vaq_decode/value_json.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <string_view>
+
+namespace vaq_decode {
+
+namespace {
+
+using vaq::Value;
+using vaq::ValueKind;
+using vaq::ValueMember;
+
+// Length of the well-formed UTF-8 sequence at the start of `text`, or 0.
+size_t Utf8SequenceLength(std::string_view text) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const auto continuation = [&](size_t i) { return i < text.size() && (byte(i) & 0xC0) == 0x80; };
+  const unsigned char first = byte(0);
+  if (first < 0x80) return 1;
+  if (first >= 0xC2 && first <= 0xDF) return continuation(1) ? 2 : 0;
+  if (first >= 0xE0 && first <= 0xEF) {
+    if (!continuation(1) || !continuation(2)) return 0;
+    if (first == 0xE0 && byte(1) < 0xA0) return 0;   // overlong
+    if (first == 0xED && byte(1) >= 0xA0) return 0;  // surrogate
+    return 3;
+  }
+  if (first >= 0xF0 && first <= 0xF4) {
+    if (!continuation(1) || !continuation(2) || !continuation(3)) return 0;
+    if (first == 0xF0 && byte(1) < 0x90) return 0;   // overlong
+    if (first == 0xF4 && byte(1) >= 0x90) return 0;  // beyond U+10FFFF
+    return 4;
+  }
+  return 0;
+}
+
+// The two-character escape of `c`, or null.
+const char* ShortEscape(unsigned char c) {
+  switch (c) {
+    case '"':
+      return "\\\"";
+    case '\\':
+      return "\\\\";
+    case '\b':
+      return "\\b";
+    case '\f':
+      return "\\f";
+    case '\n':
+      return "\\n";
+    case '\r':
+      return "\\r";
+    case '\t':
+      return "\\t";
+    default:
+      return nullptr;
+  }
+}
+
+void AppendQuoted(std::string* out, std::string_view text) {
+  out->push_back('"');
+  size_t i = 0;
+  while (i < text.size()) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (const char* escape = ShortEscape(c)) {
+      *out += escape;
+      ++i;
+    } else if (c < 0x20 || c == 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      *out += escape;
+      ++i;
+    } else if (const size_t length = Utf8SequenceLength(text.substr(i)); length > 0) {
+      out->append(text.data() + i, length);
+      i += length;
+    } else {
+      *out += "\\ufffd";  // not UTF-8
+      ++i;
+    }
+  }
+  out->push_back('"');
+}
+
+void AppendBase64(std::string* out, const std::vector<uint8_t>& bytes) {
+  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  out->push_back('"');
+  size_t i = 0;
+  for (; i + 3 <= bytes.size(); i += 3) {
+    const uint32_t group = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
+    out->push_back(kAlphabet[(group >> 18) & 63]);
+    out->push_back(kAlphabet[(group >> 12) & 63]);
+    out->push_back(kAlphabet[(group >> 6) & 63]);
+    out->push_back(kAlphabet[group & 63]);
+  }
+  const size_t left = bytes.size() - i;
+  if (left > 0) {
+    const uint32_t group = (bytes[i] << 16) | (left == 2 ? bytes[i + 1] << 8 : 0);
+    out->push_back(kAlphabet[(group >> 18) & 63]);
+    out->push_back(kAlphabet[(group >> 12) & 63]);
+    out->push_back(left == 2 ? kAlphabet[(group >> 6) & 63] : '=');
+    out->push_back('=');
+  }
+  out->push_back('"');
+}
+
+void AppendFloat(std::string* out, double number) {
+  if (std::isnan(number)) {
+    *out += "\"NaN\"";
+    return;
+  }
+  if (std::isinf(number)) {
+    *out += number < 0 ? "\"-Infinity\"" : "\"Infinity\"";
+    return;
+  }
+  char buffer[64];
+  // The shortest text that reads back to the same double.
+  const std::to_chars_result written = std::to_chars(buffer, buffer + sizeof buffer, number);
+  const std::string_view text(buffer, static_cast<size_t>(written.ptr - buffer));
+  *out += text;
+  if (text.find_first_of(".e") == std::string_view::npos) *out += ".0";
+}
+
+// The JSON text of a scalar (every kind but collection and structure).
+void AppendScalar(std::string* out, const Value& value) {
+  switch (value.Kind()) {
+    case ValueKind::kBool:
+      *out += value.GetBool() ? "true" : "false";
+      break;
+    case ValueKind::kSigned:
+      *out += std::to_string(value.GetSigned());
+      break;
+    case ValueKind::kUnsigned:
+      *out += std::to_string(value.GetUnsigned());
+      break;
+    case ValueKind::kFloat:
+      AppendFloat(out, value.GetFloat());
+      break;
+    case ValueKind::kString:
+      AppendQuoted(out, value.GetString());
+      break;
+    case ValueKind::kBlob:
+      AppendBase64(out, value.GetBlob());
+      break;
+    case ValueKind::kEnum:
+      *out += std::to_string(value.GetEnum().number);
+      break;
+    default:
+      *out += "null";
+      break;
+  }
+}
+
+void Indent(std::string* out, size_t level) { out->append(level * 2, ' '); }
+
+void AppendPlain(std::string* out, const Value& value, size_t level) {
+  if (value.Kind() == ValueKind::kCollection) {
+    std::span<const Value> elements = value.Elements();
+    if (elements.empty()) {
+      *out += "[]";
+      return;
+    }
+    *out += "[\n";
+    for (size_t i = 0; i < elements.size(); ++i) {
+      Indent(out, level + 1);
+      AppendPlain(out, elements[i], level + 1);
+      *out += i + 1 < elements.size() ? ",\n" : "\n";
+    }
+    Indent(out, level);
+    *out += "]";
+  } else if (value.Kind() == ValueKind::kStructure) {
+    std::span<const ValueMember> members = value.Members();
+    if (members.empty()) {
+      *out += "{}";
+      return;
+    }
+    *out += "{\n";
+    for (size_t i = 0; i < members.size(); ++i) {
+      Indent(out, level + 1);
+      AppendQuoted(out, members[i].name->view());
+      *out += ": ";
+      AppendPlain(out, members[i].value, level + 1);
+      *out += i + 1 < members.size() ? ",\n" : "\n";
+    }
+    Indent(out, level);
+    *out += "}";
+  } else {
+    AppendScalar(out, value);
+  }
+}
+
+void AppendKinds(std::string* out, const Value& value, size_t level) {
+  const bool isCollection = value.Kind() == ValueKind::kCollection;
+  const bool isStructure = value.Kind() == ValueKind::kStructure;
+  if ((!isCollection && !isStructure) || value.Size() == 0) {
+    *out += "{\"kind\": \"";
+    *out += vaq::ValueKindName(value.Kind());
+    *out += "\", \"value\": ";
+    if (isCollection) {
+      *out += "[]";
+    } else if (isStructure) {
+      *out += "{}";
+    } else {
+      AppendScalar(out, value);
+    }
+    *out += "}";
+    return;
+  }
+  *out += "{\n";
+  Indent(out, level + 1);
+  *out += isCollection ? "\"kind\": \"collection\",\n" : "\"kind\": \"structure\",\n";
+  Indent(out, level + 1);
+  *out += isCollection ? "\"value\": [\n" : "\"value\": {\n";
+  if (isCollection) {
+    std::span<const Value> elements = value.Elements();
+    for (size_t i = 0; i < elements.size(); ++i) {
+      Indent(out, level + 2);
+      AppendKinds(out, elements[i], level + 2);
+      *out += i + 1 < elements.size() ? ",\n" : "\n";
+    }
+  } else {
+    std::span<const ValueMember> members = value.Members();
+    for (size_t i = 0; i < members.size(); ++i) {
+      Indent(out, level + 2);
+      AppendQuoted(out, members[i].name->view());
+      *out += ": ";
+      AppendKinds(out, members[i].value, level + 2);
+      *out += i + 1 < members.size() ? ",\n" : "\n";
+    }
+  }
+  Indent(out, level + 1);
+  *out += isCollection ? "]\n" : "}\n";
+  Indent(out, level);
+  *out += "}";
+}
+
+}  // namespace
+
+std::string ValueJson(const Value& value) {
+  std::string out;
+  AppendPlain(&out, value, 0);
+  out += "\n";
+  return out;
+}
+
+std::string ValueKindsJson(const Value& value) {
+  std::string out;
+  AppendKinds(&out, value, 0);
+  out += "\n";
+  return out;
+}
+
+}  // namespace vaq_decode
