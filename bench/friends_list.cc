@@ -122,6 +122,121 @@ void AppendJsonString(std::string& out, std::string_view text) {
   out += '"';
 }
 
+// Writes MessagePack: just the formats the friends list needs (unsigned
+// numbers, strings, arrays, maps), each in its smallest form. Multi-byte
+// fields are big-endian.
+class MessagePackWriter {
+ public:
+  explicit MessagePackWriter(std::vector<uint8_t>& out) : out_(out) {}
+
+  void Unsigned(uint64_t number) {
+    if (number <= 0x7F) {
+      Byte(static_cast<uint8_t>(number));  // positive fixint
+    } else if (number <= 0xFF) {
+      Byte(0xCC);
+      BigEndian(number, 1);
+    } else if (number <= 0xFFFF) {
+      Byte(0xCD);
+      BigEndian(number, 2);
+    } else if (number <= 0xFFFFFFFF) {
+      Byte(0xCE);
+      BigEndian(number, 4);
+    } else {
+      Byte(0xCF);
+      BigEndian(number, 8);
+    }
+  }
+
+  void String(std::string_view text) {
+    Header(text.size(), 0xA0, 31, 0xD9, 0xDA, 0xDB);
+    out_.insert(out_.end(), text.begin(), text.end());
+  }
+
+  // Headers; the elements, or key and value pairs, follow.
+  void Array(size_t count) { Header(count, 0x90, 15, 0, 0xDC, 0xDD); }
+  void Map(size_t count) { Header(count, 0x80, 15, 0, 0xDE, 0xDF); }
+
+ private:
+  void Byte(uint8_t byte) { out_.push_back(byte); }
+  void BigEndian(uint64_t number, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) Byte(static_cast<uint8_t>(number >> (8 * i)));
+  }
+  // The fix form holds up to `fixMax` in its low bits; then the 8-bit form
+  // (when the family has one: `format8` non-zero), 16-bit and 32-bit forms.
+  void Header(size_t size, uint8_t fixFormat, size_t fixMax, uint8_t format8, uint8_t format16, uint8_t format32) {
+    if (size <= fixMax) {
+      Byte(static_cast<uint8_t>(fixFormat | size));
+    } else if (format8 != 0 && size <= 0xFF) {
+      Byte(format8);
+      BigEndian(size, 1);
+    } else if (size <= 0xFFFF) {
+      Byte(format16);
+      BigEndian(size, 2);
+    } else {
+      Byte(format32);
+      BigEndian(size, 4);
+    }
+  }
+
+  std::vector<uint8_t>& out_;
+};
+
+std::string AsciiLower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower;
+}
+
+// Whether a YAML reader could resolve the plain scalar `text` to something
+// other than a string. Deliberately wide: the null and bool words of YAML
+// 1.1 and 1.2 in any case, the special floats, and any text with a digit
+// made only of characters that occur in numbers of some base, with sign,
+// separators, exponent or sexagesimal colons (also catches dates).
+bool ResolvesToNonString(std::string_view text) {
+  static constexpr std::string_view kWords[] = {"~",   "null", "true", "false", "yes",  "no",   "on",
+                                                "off", "y",    "n",    ".inf",  "+.inf", "-.inf", ".nan"};
+  const std::string lower = AsciiLower(text);
+  for (std::string_view word : kWords) {
+    if (lower == word) return true;
+  }
+  static constexpr std::string_view kNumberCharacters = "0123456789abcdefABCDEFxXoO_.:+-";
+  bool hasDigit = false;
+  for (char c : text) {
+    if (kNumberCharacters.find(c) == std::string_view::npos) return false;
+    if (c >= '0' && c <= '9') hasDigit = true;
+  }
+  return hasDigit;
+}
+
+// Whether `text` can stand as a plain scalar in block context and read
+// back as the same string.
+bool CanBePlainYaml(std::string_view text) {
+  if (text.empty() || ResolvesToNonString(text)) return false;
+  static constexpr std::string_view kIndicators = "-?:,[]{}#&*!|>'\"%@`";
+  const char first = text.front();
+  if (kIndicators.find(first) != std::string_view::npos) return false;
+  if (first == ' ' || text.back() == ' ' || text.back() == ':') return false;
+  if (text.find(": ") != std::string_view::npos || text.find(" #") != std::string_view::npos) return false;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return false;
+  }
+  return true;
+}
+
+// A key or text value: plain when that reads back as the same string,
+// otherwise double-quoted (a JSON string is a valid double-quoted YAML
+// scalar).
+void AppendYamlText(std::string& out, std::string_view text) {
+  if (CanBePlainYaml(text)) {
+    out += text;
+  } else {
+    AppendJsonString(out, text);
+  }
+}
+
 }  // namespace
 
 std::vector<FriendEntry> MakeFriendsList(size_t count) {
@@ -169,6 +284,49 @@ std::string FriendsListToJson(std::span<const FriendEntry> entries) {
     out += "}}";
   }
   out += ']';
+  return out;
+}
+
+std::vector<uint8_t> FriendsListToMessagePack(std::span<const FriendEntry> entries) {
+  std::vector<uint8_t> out;
+  out.reserve(entries.size() * (kClubsDataLength + 96) + 8);
+  MessagePackWriter writer(out);
+  writer.Array(entries.size());
+  for (const FriendEntry& entry : entries) {
+    writer.Map(5);
+    writer.String("id");
+    writer.Unsigned(entry.id);
+    writer.String("name");
+    writer.String(entry.name);
+    writer.String("icon");
+    writer.Unsigned(entry.icon);
+    writer.String("availability");
+    writer.String(entry.availability);
+    writer.String("vaq");
+    writer.Map(1);
+    writer.String("clubsData");
+    writer.String(entry.clubsData);
+  }
+  return out;
+}
+
+std::string FriendsListToYaml(std::span<const FriendEntry> entries) {
+  std::string out;
+  out.reserve(entries.size() * (kClubsDataLength + 128) + 8);
+  if (entries.empty()) out += "[]\n";
+  for (const FriendEntry& entry : entries) {
+    out += "- id: ";
+    out += std::to_string(entry.id);
+    out += "\n  name: ";
+    AppendYamlText(out, entry.name);
+    out += "\n  icon: ";
+    out += std::to_string(entry.icon);
+    out += "\n  availability: ";
+    AppendYamlText(out, entry.availability);
+    out += "\n  vaq:\n    clubsData: ";
+    AppendYamlText(out, entry.clubsData);
+    out += '\n';
+  }
   return out;
 }
 

@@ -41,4 +41,18 @@ std::vector<FriendEntry> MakeFriendsList(size_t count = kFriendsListSize);
 // about 1 MB.
 std::string FriendsListToJson(std::span<const FriendEntry> entries);
 
+// The same array of maps as MessagePack, members in the same order. Every
+// number is unsigned and takes the smallest format that holds it (positive
+// fixint up to 127, then uint 8 to 64); strings, arrays and maps take the
+// smallest format that holds their length. The full list encodes to about
+// 2.1 MB.
+std::vector<uint8_t> FriendsListToMessagePack(std::span<const FriendEntry> entries);
+
+// The same content as block-style YAML: a sequence of mappings, nested the
+// way the JSON text is, two spaces per level. Keys and texts are plain
+// scalars unless a YAML reader could take them for something else (a
+// number, bool, null, or a text starting with an indicator), in which case
+// they are double-quoted. The full list renders to about 2.2 MB.
+std::string FriendsListToYaml(std::span<const FriendEntry> entries);
+
 }  // namespace vaq::bench

@@ -1,17 +1,22 @@
 // vaq-host: the reference host of the clubs public plug-in.
 //
-//   vaq-host [--plugin PATH] [--host-version X.Y.Z] [handshake]
+//   vaq-host [--plugin PATH] [--host-version X.Y.Z] [handshake | describe]
 //
-// Loads the plug-in through its C export, initialises it with a recording
-// host table, and prints everything that happens as JSON lines: the
-// handshake result, each call the plug-in makes to the host (log lines,
-// subscriptions), and the plug-in's memory counters before and after
+// handshake: loads the plug-in through its C export, initialises it with a
+// recording host table, and prints everything that happens as JSON lines:
+// the handshake result, each call the plug-in makes to the host (log
+// lines, subscriptions), and the plug-in's memory counters before and after
 // Shutdown.
+//
+// describe: loads the plug-in, reads the API description it hands over as
+// a host does (api_describe.h) and prints it as one JSON document, then
+// shuts the plug-in down.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "remoting/api_description.h"
+#include "vaq_host/api_describe.h"
 #include "vaq_host/host_session.h"
 #include "vaq_host/json_line.h"
 
@@ -23,8 +28,12 @@ void Print(const std::string& line) { std::printf("%s\n", line.c_str()); }
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: vaq-host [--plugin PATH] [--host-version X.Y.Z] [handshake]\n"
-               "  handshake   load, initialise and shut down the plug-in, printing what it did\n");
+               "usage: vaq-host [--plugin PATH] [--host-version X.Y.Z] [handshake | describe]\n"
+               "  handshake   load, initialise and shut down the plug-in, printing what it did\n"
+               "  describe    load the plug-in and print its API description (endpoints, types,\n"
+               "              events) as one JSON document, then shut it down\n"
+               "  --plugin PATH           the plug-in library (default: the one built with this host)\n"
+               "  --host-version X.Y.Z    the host's plug-in API version (default 18.0.0)\n");
   return 2;
 }
 
@@ -78,6 +87,21 @@ int Handshake(const std::string& pluginPath, vaq_host::HostVersion version) {
   return initialised ? 0 : 1;
 }
 
+int Describe(const std::string& pluginPath, vaq_host::HostVersion version) {
+  vaq_host::HostSession session;
+  if (!session.Load(pluginPath, version)) {
+    std::fprintf(stderr, "vaq-host: %s\n", session.error().c_str());
+    return 1;
+  }
+  std::string json;
+  std::string error;
+  const bool described = vaq_host::DescribeApi(session.loadInfo().description, &json, &error);
+  if (described) std::fputs(json.c_str(), stdout);
+  else std::fprintf(stderr, "vaq-host: malformed API description: %s\n", error.c_str());
+  session.Shutdown();
+  return described ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -100,5 +124,6 @@ int main(int argc, char** argv) {
     }
   }
   if (command == "handshake") return Handshake(pluginPath, version);
+  if (command == "describe") return Describe(pluginPath, version);
   return Usage();
 }

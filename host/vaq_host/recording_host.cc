@@ -36,8 +36,12 @@ void VAQ_CDECL RecordingHost::SendRequest(const HostApi* api, HostResponse* resp
                    .Unsigned("method", request->method)
                    .Text("path", request->path ? request->path : "")
                    .str());
-  // No resource is served yet: answer every request with a failure.
   *response = HostResponse{};
+  if (host->requestHandler_) {
+    host->requestHandler_(response, request);
+    return;
+  }
+  // Nothing is served: every request fails.
   static char notFound[] = "RESOURCE_NOT_FOUND";
   response->error = notFound;
   response->failed = 1;
@@ -50,6 +54,7 @@ void VAQ_CDECL RecordingHost::PublishEvent(const HostApi* api, const HostEvent* 
   RecordingHost* host = From(api);
   host->Count("PublishEvent");
   host->Report(JsonLine().Text("host", "publish").Text("event", event->name ? event->name : "").str());
+  if (host->publishObserver_) host->publishObserver_(*event);
 }
 
 void VAQ_CDECL RecordingHost::Subscribe(const HostApi* api, const char* name, uint32_t pluginHandle,

@@ -46,6 +46,16 @@ class RecordingHost {
   // Calls per slot name ("Subscribe", "Unsubscribe", "Log", ...).
   const std::map<std::string, int>& calls() const { return calls_; }
 
+  // Answers the plug-in's requests (the response record arrives zeroed);
+  // without one, every request fails with status 404.
+  using RequestHandler = std::function<void(HostResponse* response, const HostRequest* request)>;
+  void SetRequestHandler(RequestHandler handler) { requestHandler_ = std::move(handler); }
+
+  // Sees every event the plug-in publishes (the record is the plug-in's,
+  // valid during the call only).
+  using PublishObserver = std::function<void(const HostEvent& event)>;
+  void SetPublishObserver(PublishObserver observer) { publishObserver_ = std::move(observer); }
+
   // Delivers an event to the subscription of `name`; false when the
   // plug-in has not subscribed it.
   bool Deliver(const std::string& name, const HostValue& payload) const;
@@ -79,6 +89,8 @@ class RecordingHost {
   std::map<std::string, Subscription> subscriptions_;
   std::vector<LogLine> logLines_;
   std::map<std::string, int> calls_;
+  RequestHandler requestHandler_;
+  PublishObserver publishObserver_;
 };
 
 }  // namespace vaq_host

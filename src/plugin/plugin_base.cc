@@ -3,6 +3,7 @@
 #include "diagnostics/logger.h"
 #include "platform/heap.h"
 #include "plugin/plugin_log_target.h"
+#include "plugin/plugin_manager_types.h"
 #include "plugin/request_client.h"
 #include "remoting/generated_name.h"
 #include "value/builtin_types.h"
@@ -29,12 +30,26 @@ void PluginBase::Load(const PluginApiVersion& hostVersion, const std::string& sh
   registrationTags_ = {"Plugins", "Plugin " + name_.fullName};
   typeNamePrefix_ = GeneratedFunctionName("", name_.fullName);
   registry_ = ownedRegistry_.get();
-  // The host's record types and events are registered here, before the
-  // plug-in's own types, once the registry knows types.
+  // The host's record types and events come before the plug-in's own.
+  RegisterPluginManagerTypes(*registry_);
   OnLoad();
-  // The description lists the registry's types and events and the
-  // endpoints; built once here and kept until the object is destroyed.
-  apiDescription_ = ApiDescription{};
+  BuildApiDescription();
+}
+
+// The description lists the registry's types and events and the endpoints;
+// built once here and kept until the object is destroyed.
+void PluginBase::BuildApiDescription() {
+  const std::vector<const Endpoint*> endpoints = endpoints_.Snapshot();
+  endpointUserData_.clear();
+  for (const Endpoint* endpoint : endpoints) {
+    if (endpoint->function == nullptr) continue;
+    endpointUserData_.insert_or_assign(endpoint->function->name, EndpointUserData{this, endpoint});
+  }
+  apiDescriptionStore_.Build(*ownedRegistry_, endpoints, [this](const Endpoint& endpoint) -> const EndpointUserData* {
+    if (endpoint.function == nullptr) return nullptr;
+    auto found = endpointUserData_.find(endpoint.function->name);
+    return found == endpointUserData_.end() ? nullptr : &found->second;
+  });
 }
 
 bool PluginBase::Init(const HostInitInfo* info) {
@@ -61,12 +76,6 @@ void PluginBase::AttachHostLogTarget() {
   logger->SetExcludedCategories(4);
   logTarget_ = std::make_unique<PluginLogTarget>(initInfo_->api);
   logTarget_->Configure(LogTargetSettings{logger->Level(), 0, 0, "#D| #L| #G| #M"});
-}
-
-void PluginBase::SubscribeServiceProxyEvents() {
-  for (const char* eventName : {"OnServiceProxyUuidEvent", "OnServiceProxyMethodEvent", "OnServiceProxyAsyncEvent"}) {
-    SubscribeHostEvent(eventName, &PluginCore::OnHostEvent, 1, [](const HostEvent&) {});
-  }
 }
 
 void PluginBase::OnLoad() {}

@@ -7,10 +7,15 @@
 // offers two hooks: OnLoad (declare types and endpoints while loading) and
 // OnInit (subscribe once the host is known; its result is Init's).
 //
+// The endpoints that OnLoad declares in endpoints() are announced to the
+// host in the API description, each with an EndpointUserData {this,
+// endpoint} that the object keeps.
+//
 // The object is created by the load export and destroyed by the host's
 // Shutdown callback; the host reaches it only through PluginCallbacks.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +23,8 @@
 #include "plugin/plugin_core.h"
 #include "plugin/plugin_identity.h"
 #include "remoting/api_description.h"
+#include "remoting/endpoint.h"
+#include "remoting/request_dispatcher.h"
 
 namespace vaq {
 
@@ -47,7 +54,8 @@ class PluginBase : public PluginCore {
   virtual bool OnInit();
 
   // The handshake steps of loading that belong to the object (see
-  // LoadPlugin): names, prefix, tags, runtime types, OnLoad, description.
+  // LoadPlugin): names, prefix, tags, runtime types, OnLoad, description
+  // (built here once from the registry and endpoints()).
   void Load(const PluginApiVersion& hostVersion, const std::string& shortName, const PluginKind& kind);
   // The host's Init callback: attaches the host log target, builds the
   // user agent, subscribes the service-proxy events and runs OnInit.
@@ -59,9 +67,12 @@ class PluginBase : public PluginCore {
   const std::string& typeNamePrefix() const { return typeNamePrefix_; }
   const std::vector<std::string>& registrationTags() const { return registrationTags_; }
   TypeRegistry& registry() { return *ownedRegistry_; }
+  // The plug-in's endpoints; services register theirs in OnLoad.
+  EndpointTable& endpoints() { return endpoints_; }
   // The client of the plug-in's own requests; null before Init.
   RequestClient* requestClient() { return requestClient_.get(); }
-  const ApiDescription* apiDescription() const { return &apiDescription_; }
+  // All zero before Load; afterwards valid until the object is destroyed.
+  const ApiDescription* apiDescription() const { return apiDescriptionStore_.description(); }
 
  private:
   // Holds one reference on the process-wide logger for the object's
@@ -77,7 +88,7 @@ class PluginBase : public PluginCore {
   static void VAQ_CDECL GetMemoryStatsCallback(void* plugin, PluginMemoryStats* out);
 
   void AttachHostLogTarget();
-  void SubscribeServiceProxyEvents();
+  void BuildApiDescription();
   const HostApi* api() const { return initInfo_ == nullptr ? nullptr : initInfo_->api; }
 
   LoggerReference loggerReference_;
@@ -87,9 +98,14 @@ class PluginBase : public PluginCore {
   std::string typeNamePrefix_;
   std::vector<std::string> registrationTags_;
   std::unique_ptr<TypeRegistry> ownedRegistry_;
+  // The endpoints refer to the registry's functions, the user data to the
+  // endpoints and the description to all three: each is destroyed before
+  // what it refers to.
+  EndpointTable endpoints_;
+  std::map<std::string, EndpointUserData, std::less<>> endpointUserData_;  // by function name
+  ApiDescriptionStore apiDescriptionStore_;
   const HostInitInfo* initInfo_ = nullptr;
   PluginCallbacks callbacks_;
-  ApiDescription apiDescription_{};
   std::unique_ptr<RequestClient> requestClient_;
 };
 

@@ -16,7 +16,8 @@ namespace {
 // counting Heap like every other allocation of the library.
 class HeapStackAllocator {
  public:
-  static const bool kNeedFree = true;
+  // Required by RapidJSON's allocator concept, unused by the reader.
+  [[maybe_unused]] static const bool kNeedFree = true;
   void* Malloc(size_t size) { return size != 0 ? Heap::Allocate(size) : nullptr; }
   void* Realloc(void* block, size_t /*oldSize*/, size_t newSize) {
     if (newSize == 0) {

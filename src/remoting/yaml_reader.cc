@@ -28,6 +28,15 @@ constexpr const char kBoolTag[] = "tag:yaml.org,2002:bool";
 // The name and type names that tagged numbers report in their messages.
 constexpr const char kSourceName[] = "yaml";
 
+// What the anchors of one stream may record (path steps and names, key
+// texts) and what its aliases may read and copy as text (the names on the
+// way to the anchored value, and the strings and member names inside it),
+// all together. Far above any real payload; without them a small text
+// could make the reader hold or copy gigabytes: long keys above many
+// anchors, or many aliases of a long text.
+constexpr size_t kMaxAnchorBytes = size_t{64} << 20;
+constexpr size_t kMaxAliasTextBytes = size_t{64} << 20;
+
 // Owns a libyaml parser for one read.
 class Parser {
  public:
@@ -198,6 +207,7 @@ struct PathStep {
 struct Anchor {
   std::vector<PathStep> path;
   std::string text;
+  size_t textBytes = 0;  // of the names in `path`, or of `text`
   bool isText = false;
   bool open = false;
 };
@@ -247,6 +257,12 @@ class TreeReader {
   const Value& Replay(const std::vector<PathStep>& path) const;
   // Adds an anchor; null (with the error set) when the name is taken.
   Anchor* AddAnchor(const yaml_event_t& event, const yaml_char_t* name);
+  // Records the path of the value selected last in `anchor`; false (with
+  // the error set) when the anchors would hold too much.
+  bool RecordPath(const yaml_event_t& event, Anchor* anchor);
+  // Count against the limits above; false (with the error set) beyond.
+  bool ChargeAnchor(const yaml_event_t& event, size_t bytes);
+  bool ChargeAliasText(const yaml_event_t& event, size_t bytes);
 
   bool Scalar(const yaml_event_t& event);
   bool Resolve(const yaml_event_t& event, Value* target);
@@ -262,6 +278,8 @@ class TreeReader {
   size_t depth_ = 0;
   std::unordered_map<std::string, Anchor> anchors_;
   size_t aliasValues_ = 0;
+  size_t anchorBytes_ = 0;
+  size_t aliasTextBytes_ = 0;
 };
 
 bool TreeReader::Handle(const yaml_event_t& event) {
@@ -331,6 +349,29 @@ Anchor* TreeReader::AddAnchor(const yaml_event_t& event, const yaml_char_t* name
   return &entry->second;
 }
 
+bool TreeReader::RecordPath(const yaml_event_t& event, Anchor* anchor) {
+  size_t names = 0;
+  for (size_t i = 0; i < depth_; ++i) {
+    if (levels_[i].isMapping) names += levels_[i].key.size();
+  }
+  if (!ChargeAnchor(event, depth_ * sizeof(PathStep) + names)) return false;
+  anchor->path = TargetPath();
+  anchor->textBytes = names;
+  return true;
+}
+
+bool TreeReader::ChargeAnchor(const yaml_event_t& event, size_t bytes) {
+  anchorBytes_ += bytes;
+  if (anchorBytes_ <= kMaxAnchorBytes) return true;
+  return FailAt(event, "YAML anchors record more than %1 bytes. At line: %2 col: %3", kMaxAnchorBytes);
+}
+
+bool TreeReader::ChargeAliasText(const yaml_event_t& event, size_t bytes) {
+  aliasTextBytes_ += bytes;
+  if (aliasTextBytes_ <= kMaxAliasTextBytes) return true;
+  return FailAt(event, "YAML alias expansion exceeds %1 bytes of text. At line: %2 col: %3", kMaxAliasTextBytes);
+}
+
 bool TreeReader::Scalar(const yaml_event_t& event) {
   const auto& scalar = event.data.scalar;
   if (AwaitsKey()) {
@@ -342,9 +383,10 @@ bool TreeReader::Scalar(const yaml_event_t& event) {
     level.hasKey = true;
     if (scalar.anchor != nullptr) {
       Anchor* anchor = AddAnchor(event, scalar.anchor);
-      if (anchor == nullptr) return false;
+      if (anchor == nullptr || !ChargeAnchor(event, level.key.size())) return false;
       anchor->isText = true;
       anchor->text = level.key;
+      anchor->textBytes = level.key.size();
     }
     return true;
   }
@@ -352,8 +394,7 @@ bool TreeReader::Scalar(const yaml_event_t& event) {
   if (target == nullptr) return false;
   if (scalar.anchor != nullptr) {
     Anchor* anchor = AddAnchor(event, scalar.anchor);
-    if (anchor == nullptr) return false;
-    anchor->path = TargetPath();
+    if (anchor == nullptr || !RecordPath(event, anchor)) return false;
   }
   return Resolve(event, target);
 }
@@ -432,8 +473,7 @@ bool TreeReader::Open(const yaml_event_t& event, bool isMapping) {
   Anchor* anchor = nullptr;
   if (anchorName != nullptr) {
     anchor = AddAnchor(event, anchorName);
-    if (anchor == nullptr) return false;
-    anchor->path = TargetPath();
+    if (anchor == nullptr || !RecordPath(event, anchor)) return false;
     anchor->open = true;
   }
   // A repeated key replaces the earlier value, never extends it.
@@ -461,20 +501,24 @@ void TreeReader::Close() {
   level.container = nullptr;
 }
 
-// Counts the values of a tree (itself included) and its nesting depth,
-// giving up once `limit` values are exceeded.
-void Measure(const Value& value, size_t level, size_t limit, size_t* count, size_t* depth) {
+// Counts the values of a tree (itself included), its nesting depth and
+// the bytes of its strings and member names, giving up once `limit` values
+// are exceeded.
+void Measure(const Value& value, size_t level, size_t limit, size_t* count, size_t* depth, size_t* text) {
   if (++*count > limit) return;
-  if (value.Kind() == ValueKind::kCollection) {
+  if (value.Kind() == ValueKind::kString) {
+    *text += value.Size();
+  } else if (value.Kind() == ValueKind::kCollection) {
     if (level + 1 > *depth) *depth = level + 1;
     for (const Value& element : value.Elements()) {
-      Measure(element, level + 1, limit, count, depth);
+      Measure(element, level + 1, limit, count, depth, text);
       if (*count > limit) return;
     }
   } else if (value.Kind() == ValueKind::kStructure) {
     if (level + 1 > *depth) *depth = level + 1;
     for (const ValueMember& member : value.Members()) {
-      Measure(member.value, level + 1, limit, count, depth);
+      *text += member.name->length;
+      Measure(member.value, level + 1, limit, count, depth, text);
       if (*count > limit) return;
     }
   }
@@ -495,20 +539,23 @@ bool TreeReader::Alias(const yaml_event_t& event) {
   Value* target = SelectTarget(event);
   if (target == nullptr) return false;
   if (anchor.isText) {
+    if (!ChargeAliasText(event, anchor.textBytes)) return false;
     target->SetString(anchor.text);
     return true;
   }
   const Value& source = Replay(anchor.path);
   size_t count = 0;
   size_t depth = 0;
+  size_t text = anchor.textBytes;
   const size_t budget = kMaxYamlAliasValues - aliasValues_;
-  Measure(source, 0, budget, &count, &depth);
+  Measure(source, 0, budget, &count, &depth, &text);
   if (count > budget) {
     return FailAt(event, "YAML alias expansion exceeds %1 values. At line: %2 col: %3", kMaxYamlAliasValues);
   }
   if (depth_ + depth > kMaxValueDepth) {
     return FailAt(event, "YAML nesting deeper than %1 levels. At line: %2 col: %3", kMaxValueDepth);
   }
+  if (!ChargeAliasText(event, text)) return false;
   aliasValues_ += count;
   target->Assign(source);
   return true;
@@ -517,12 +564,14 @@ bool TreeReader::Alias(const yaml_event_t& event) {
 bool TreeReader::AliasKey(const yaml_event_t& event, const Anchor& anchor) {
   Level& level = levels_[depth_ - 1];
   if (anchor.isText) {
+    if (!ChargeAliasText(event, anchor.textBytes)) return false;
     level.key = anchor.text;
   } else {
     const Value& source = Replay(anchor.path);
     if (source.Kind() != ValueKind::kString) {
       return FailAt(event, "Invalid mapping key. Only string scalar keys are allowed. At line: %1 col: %2");
     }
+    if (!ChargeAliasText(event, anchor.textBytes + source.Size())) return false;
     level.key.assign(source.GetString());
   }
   level.hasKey = true;
