@@ -195,8 +195,8 @@ std::string AsciiLower(std::string_view text) {
 // made only of characters that occur in numbers of some base, with sign,
 // separators, exponent or sexagesimal colons (also catches dates).
 bool ResolvesToNonString(std::string_view text) {
-  static constexpr std::string_view kWords[] = {"~",   "null", "true", "false", "yes",  "no",   "on",
-                                                "off", "y",    "n",    ".inf",  "+.inf", "-.inf", ".nan"};
+  static constexpr std::string_view kWords[] = {"~",   "null", "true", "false", "yes",   "no",    "on",
+                                                "off", "y",   "n",    ".inf",  "+.inf", "-.inf", ".nan"};
   const std::string lower = AsciiLower(text);
   for (std::string_view word : kWords) {
     if (lower == word) return true;

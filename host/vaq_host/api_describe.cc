@@ -15,9 +15,9 @@ constexpr uint32_t kMaxLocations = 4096;
 std::string_view Text(const char* text) { return text == nullptr ? std::string_view() : std::string_view(text); }
 
 const char* KindName(uint32_t kind) {
-  static const char* const kNames[] = {"void",   "bool",   "int8",  "uint8",  "int16",  "uint16",  "int32",
-                                       "uint32", "int64",  "uint64", "float",  "double", "string",  "object",
-                                       "blob",   "vector", "enum",  "struct", "callback", "map"};
+  static const char* const kNames[] = {"void",   "bool",   "int8",   "uint8",  "int16",    "uint16", "int32",
+                                       "uint32", "int64",  "uint64", "float",  "double",   "string", "object",
+                                       "blob",   "vector", "enum",   "struct", "callback", "map"};
   return kind < sizeof(kNames) / sizeof(kNames[0]) ? kNames[kind] : "void";
 }
 
@@ -61,8 +61,7 @@ class Walker {
   // An array of string pointers as a JSON array.
   bool Strings(const char* const* strings, uint32_t count, const std::string& what) {
     if ((strings == nullptr) != (count == 0)) {
-      return Fail(what + ": pointer " + (strings == nullptr ? "null" : "set") + " with count " +
-                  std::to_string(count));
+      return Fail(what + ": pointer " + (strings == nullptr ? "null" : "set") + " with count " + std::to_string(count));
     }
     json_.BeginArray();
     for (uint32_t i = 0; i < count; ++i) {
@@ -86,21 +85,21 @@ class Walker {
       locations.push_back(entry->location);
     }
     json_.Key("arguments").BeginArray();
-    bool ok = List(record.arguments, record.argumentCount, what + " arguments",
-                   [&](const ApiArgumentRecord& argument, uint32_t index) {
-                     json_.BeginObject();
-                     json_.Key("name").String(Text(argument.name));
-                     json_.Key("type").String(AnnouncedTypeText(argument.kind, argument.elementKind, argument.typeName));
-                     json_.Key("location").String(LocationText(index < locations.size() ? locations[index] : 0));
-                     json_.Key("optional").Bool(argument.optional != 0);
-                     json_.Key("description").String(Text(argument.description));
-                     json_.EndObject();
-                     return true;
-                   });
+    bool ok =
+        List(record.arguments, record.argumentCount, what + " arguments",
+             [&](const ApiArgumentRecord& argument, uint32_t index) {
+               json_.BeginObject();
+               json_.Key("name").String(Text(argument.name));
+               json_.Key("type").String(AnnouncedTypeText(argument.kind, argument.elementKind, argument.typeName));
+               json_.Key("location").String(LocationText(index < locations.size() ? locations[index] : 0));
+               json_.Key("optional").Bool(argument.optional != 0);
+               json_.Key("description").String(Text(argument.description));
+               json_.EndObject();
+               return true;
+             });
     if (!ok) return false;
     json_.EndArray();
-    json_.Key("returns").String(
-        AnnouncedTypeText(record.returnKind, record.returnElementKind, record.returnTypeName));
+    json_.Key("returns").String(AnnouncedTypeText(record.returnKind, record.returnElementKind, record.returnTypeName));
     json_.Key("async").String(Text(record.async));
     json_.Key("threadSafe").Bool(record.threadSafe != 0);
     json_.Key("nameSpace").String(Text(record.nameSpace));
@@ -221,15 +220,15 @@ bool DescribeApi(const ApiDescription* description, std::string* json, std::stri
                         });
   if (ok) {
     document.EndArray().Key("types").BeginArray();
-    ok = walker.List(description->types, description->typeCount, "types",
-                     [&](const ApiTypeRecord& record, uint32_t index) { return walker.Type(record, name("type", index)); });
+    ok = walker.List(
+        description->types, description->typeCount, "types",
+        [&](const ApiTypeRecord& record, uint32_t index) { return walker.Type(record, name("type", index)); });
   }
   if (ok) {
     document.EndArray().Key("events").BeginArray();
-    ok = walker.List(description->events, description->eventCount, "events",
-                     [&](const ApiEventRecord& record, uint32_t index) {
-                       return walker.Event(record, name("event", index));
-                     });
+    ok = walker.List(
+        description->events, description->eventCount, "events",
+        [&](const ApiEventRecord& record, uint32_t index) { return walker.Event(record, name("event", index)); });
   }
   if (ok) document.EndArray().EndObject();
   *json = document.str();

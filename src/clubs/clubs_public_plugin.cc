@@ -1,15 +1,132 @@
 #include "clubs/clubs_public_plugin.h"
 
+#include "diagnostics/trace.h"
+#include "plugin/event_name.h"
+#include "remoting/host_value.h"
+
 namespace vaq {
+
+using Tarn::Client::PluginResourceEvent;
+using Tarn::Client::PluginResourceEventType;
+
+namespace {
+
+constexpr const char* kKeyPath = "/vaq-platform-config/v1/namespaces/Clubs/ClubPresenceDecryptionKey";
+constexpr const char* kParticipantsPattern = "/vaq-chat/v1/conversations/*/participants/*";
+constexpr const char* kFriendsPattern = "/vaq-chat/v1/friends/*";
+constexpr const char* kMembershipPath = "/vaq-clubs/v1/clubs/membership";
+constexpr const char* kSessionPath = "/vaq-chat/v1/session";
+constexpr const char* kPublicPath = "/vaq-clubs-public/v1/clubs/public";
+
+}  // namespace
 
 ClubsPublicPlugin::ClubsPublicPlugin() = default;
 
 ClubsPublicPlugin::~ClubsPublicPlugin() = default;
 
-void ClubsPublicPlugin::Shutdown() { PluginBase::Shutdown(); }
+void ClubsPublicPlugin::Shutdown() {
+  PluginBase::Shutdown();
+  StateLock lock(*this);
+  presenceKey_.Free();
+}
 
-void ClubsPublicPlugin::OnLoad() {}
+void ClubsPublicPlugin::OnLoad() {
+  RegisterClubRecords(registry(), typeNamePrefix(), registrationTags());
+  const std::string tagPath = std::string(kPublicPath) + "/{summonerId}/tag";
+  const std::string dataPath = std::string(kPublicPath) + "/{summonerId}";
+  RegisterTypedEndpoint<ClubTag, uint64_t>(endpoints(), registry(), kMethodGet, tagPath,
+                                           {{{"summonerId", kArgumentInPath}}}, registrationTags(),
+                                           [this](const uint64_t& id) { return GetClubTag(id); });
+  RegisterTypedEndpoint<ClubsPublicData, uint64_t>(endpoints(), registry(), kMethodGet, dataPath,
+                                                   {{{"summonerId", kArgumentInPath}}}, registrationTags(),
+                                                   [this](const uint64_t& id) { return GetClubsPublicData(id); });
+  RegisterTypedEndpoint<std::vector<ClubsPublicData>, std::string>(
+      endpoints(), registry(), kMethodGet, kPublicPath, {{{"summonerNames", kArgumentInQuery}}}, registrationTags(),
+      [this](const std::string& names) { return GetClubsPublicDataByNames(names); });
+}
 
-bool ClubsPublicPlugin::OnInit() { return true; }
+bool ClubsPublicPlugin::OnInit() {
+  SubscribeResource<std::string>(kKeyPath, [this](const auto& event) { OnDecryptionKey(event); });
+  SubscribeResource<UserResource>(kParticipantsPattern, [this](const auto& event) { OnUserPresence(event); });
+  SubscribeResource<UserResource>(kFriendsPattern, [this](const auto& event) { OnUserPresence(event); });
+  SubscribeResource<PlayerClubMembership>(kMembershipPath, [this](const auto& event) { OnMembership(event); });
+  SubscribeResource<SessionResource>(kSessionPath, [this](const auto& event) { OnSession(event); });
+  return true;
+}
+
+ClubsPublicPlugin::StateLock::StateLock(ClubsPublicPlugin& plugin) : plugin_(plugin) {
+  plugin_.stateMutex_.Lock();
+  ++plugin_.lockDepth_;
+}
+
+ClubsPublicPlugin::StateLock::~StateLock() {
+  std::vector<QueuedEvent> events;
+  if (--plugin_.lockDepth_ == 0) events.swap(plugin_.outbox_);
+  plugin_.stateMutex_.Unlock();
+  for (QueuedEvent& event : events) plugin_.SendEvent(event);
+}
+
+template <typename Record>
+void ClubsPublicPlugin::QueueEvent(PluginResourceEventType type, std::string uri, const Record& record) {
+  ValueResult data;
+  ToValue(data, record, registry());
+  if (!data.ok()) {
+    const TypeDescriptor* descriptor = registry().Find<Record>();
+    Trace("%s: Couldn't convert resource %s for event uri \"%s\"", fullName(),
+          descriptor == nullptr ? std::string() : descriptor->name, uri);
+    return;
+  }
+  outbox_.push_back(QueuedEvent{type, std::move(uri), std::move(data.value())});
+}
+
+void ClubsPublicPlugin::PublishClubTag(PluginResourceEventType type, uint64_t summonerId, const ClubTag& tag) {
+  QueueEvent(type, Format("%1/%2/tag", kPublicPath, summonerId), tag);
+}
+
+void ClubsPublicPlugin::PublishClubsPublicData(PluginResourceEventType type, uint64_t summonerId,
+                                               const ClubsPublicData& data) {
+  QueueEvent(type, Format("%1/%2", kPublicPath, summonerId), data);
+}
+
+void ClubsPublicPlugin::SendEvent(QueuedEvent& queued) {
+  PluginResourceEvent event;
+  event.uri = queued.uri;
+  event.eventType = queued.type;
+  event.data.MoveFrom(queued.data);
+  ValueResult value;
+  ToValue(value, event, registry());
+  if (!value.ok()) return;
+  const std::string eventName = EventNameOfPath(event.uri);
+  Trace("%s: Sending event: %s", fullName(), eventName);
+  HostEvent record{};
+  ValueToHostValue(value.value(), &record.payload, &registry());
+  record.name = eventName.c_str();
+  HostPublishEvent(&record);
+  if (eventName != "OnJsonApiEvent") {
+    record.name = "OnJsonApiEvent";
+    HostPublishEvent(&record);
+  }
+  FreeHostValue(&record.payload);
+}
+
+bool ClubsPublicPlugin::presenceKeyLoaded() {
+  StateLock lock(*this);
+  return presenceKey_.loaded();
+}
+
+std::string ClubsPublicPlugin::sessionState() {
+  StateLock lock(*this);
+  return sessionState_;
+}
+
+uint32_t ClubsPublicPlugin::sessionExpire() {
+  StateLock lock(*this);
+  return sessionExpire_;
+}
+
+std::map<uint64_t, ClubsPublicPlugin::ClubsPublicData> ClubsPublicPlugin::CacheSnapshot() {
+  StateLock lock(*this);
+  return clubCache_;
+}
 
 }  // namespace vaq

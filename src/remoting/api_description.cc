@@ -206,8 +206,9 @@ const ApiDescription* ApiDescriptionStore::Build(const TypeRegistry& registry,
   }
 
   auto first = [](auto& records) { return records.empty() ? nullptr : Link(records.data(), records.size()); };
-  description_ = ApiDescription{first(arrays.endpoints), Count(arrays.endpoints.size()), first(arrays.types),
-                                Count(arrays.types.size()), first(arrays.events), Count(arrays.events.size())};
+  description_ =
+      ApiDescription{first(arrays.endpoints),    Count(arrays.endpoints.size()), first(arrays.types),
+                     Count(arrays.types.size()), first(arrays.events),           Count(arrays.events.size())};
   return &description_;
 }
 

@@ -63,22 +63,22 @@ struct ApiArgumentRecord {
 // A function (61 bytes). Functions reach the host only as the first part
 // of endpoint records, which repeat these members in this order.
 struct ApiFunctionRecord {
-  ApiFunctionRecord* next;         // 0
-  uint32_t reserved;               // 4: 0
-  void* userData;                  // 8: 0 in a bare function record
-  const char* name;                // 12
-  const char* nameSpace;           // 16
-  ApiArgumentRecord* arguments;    // 20
-  uint32_t argumentCount;          // 24
-  uint32_t returnKind;             // 28
-  uint32_t returnElementKind;      // 32
-  const char* returnTypeName;      // 36
-  const char* description;         // 40
-  const char* help;                // 44
-  uint8_t threadSafe;              // 48
-  const char* async;               // 49: the result record's name, or ""
-  const char* const* tags;         // 53
-  uint32_t tagCount;               // 57
+  ApiFunctionRecord* next;       // 0
+  uint32_t reserved;             // 4: 0
+  void* userData;                // 8: 0 in a bare function record
+  const char* name;              // 12
+  const char* nameSpace;         // 16
+  ApiArgumentRecord* arguments;  // 20
+  uint32_t argumentCount;        // 24
+  uint32_t returnKind;           // 28
+  uint32_t returnElementKind;    // 32
+  const char* returnTypeName;    // 36
+  const char* description;       // 40
+  const char* help;              // 44
+  uint8_t threadSafe;            // 48
+  const char* async;             // 49: the result record's name, or ""
+  const char* const* tags;       // 53
+  uint32_t tagCount;             // 57
 };
 
 // Where one parameter of an endpoint comes from (8 bytes): 0 anywhere,
@@ -99,30 +99,30 @@ struct ApiStringListEntry {
 // user data that the request entry reads back from the request record,
 // then the endpoint's own members.
 struct ApiEndpointRecord {
-  ApiEndpointRecord* next;              // 0
-  uint32_t reserved;                    // 4: 0
-  void* userData;                       // 8: the endpoint's EndpointUserData
-  const char* name;                     // 12
-  const char* nameSpace;                // 16
-  ApiArgumentRecord* arguments;         // 20
-  uint32_t argumentCount;               // 24
-  uint32_t returnKind;                  // 28
-  uint32_t returnElementKind;           // 32
-  const char* returnTypeName;           // 36
-  const char* description;              // 40
-  const char* help;                     // 44
-  uint8_t threadSafe;                   // 48
-  const char* async;                    // 49
-  const char* const* tags;              // 53
-  uint32_t tagCount;                    // 57
-  ApiRequestEntry requestEntry;         // 61
-  ApiLocationEntry* locations;          // 65: one per entry of the endpoint's location list
-  const char* pathTemplate;             // 69
-  uint32_t method;                      // 73: 1 to 8, else 0
-  uint8_t flag;                         // 77
-  ApiStringListEntry* stringLists;      // 78
-  uint32_t stringListCount;             // 82
-  const char* customMethod;             // 86
+  ApiEndpointRecord* next;          // 0
+  uint32_t reserved;                // 4: 0
+  void* userData;                   // 8: the endpoint's EndpointUserData
+  const char* name;                 // 12
+  const char* nameSpace;            // 16
+  ApiArgumentRecord* arguments;     // 20
+  uint32_t argumentCount;           // 24
+  uint32_t returnKind;              // 28
+  uint32_t returnElementKind;       // 32
+  const char* returnTypeName;       // 36
+  const char* description;          // 40
+  const char* help;                 // 44
+  uint8_t threadSafe;               // 48
+  const char* async;                // 49
+  const char* const* tags;          // 53
+  uint32_t tagCount;                // 57
+  ApiRequestEntry requestEntry;     // 61
+  ApiLocationEntry* locations;      // 65: one per entry of the endpoint's location list
+  const char* pathTemplate;         // 69
+  uint32_t method;                  // 73: 1 to 8, else 0
+  uint8_t flag;                     // 77
+  ApiStringListEntry* stringLists;  // 78
+  uint32_t stringListCount;         // 82
+  const char* customMethod;         // 86
 };
 
 // A registered struct or enum (40 bytes). A type with fields lists them
@@ -163,13 +163,13 @@ struct ApiEnumeratorRecord {
 
 // An event the plug-in publishes (28 bytes).
 struct ApiEventRecord {
-  ApiEventRecord* next;      // 0
-  const char* name;          // 4
-  const char* nameSpace;     // 8
-  const char* typeName;      // 12: the payload record's name
-  const char* description;   // 16
-  const char* const* tags;   // 20
-  uint32_t tagCount;         // 24
+  ApiEventRecord* next;     // 0
+  const char* name;         // 4
+  const char* nameSpace;    // 8
+  const char* typeName;     // 12: the payload record's name
+  const char* description;  // 16
+  const char* const* tags;  // 20
+  uint32_t tagCount;        // 24
 };
 
 #pragma pack(pop)

@@ -204,10 +204,9 @@ TEST_F(ApiDescriptionTest, TypesAreAnnouncedWithTheirKindsAndElementName) {
 }
 
 TEST_F(ApiDescriptionTest, EndpointRecordCarriesItsFunctionAndEndpoint) {
-  FunctionBuilder function = registry_.RegisterFunction("PostThings");
-  function.NameSpace("things").Description("Posts things.").Help("Some help.").ThreadSafe(true).Async(point_);
-  function.Tags({"Plugins", "Plugin x"});
   EndpointBuilder builder = endpoints_.Register(registry_, "PostThings", nullptr);
+  builder.function().NameSpace("things").Description("Posts things.").Help("Some help.").ThreadSafe(true);
+  builder.function().Async(point_).Tags({"Plugins", "Plugin x"});
   builder.SetCustomMethod("FROB").SetPath("/things/{id}/").SetFlag(3);
   builder.AddPathParameter("id", TypeIdentifier{kTypeUint64}, "The id.", false);
   builder.AddParameter("body", kArgumentInBody, TypeIdentifier{kTypeObject}, "", true);

@@ -1,0 +1,216 @@
+// The club cache and the handlers of the followed resources.
+#include <cstdlib>
+
+#include "clubs/clubs_public_plugin.h"
+#include "clubs/text_pieces.h"
+#include "diagnostics/logger.h"
+#include "remoting/outgoing_request.h"
+
+namespace vaq {
+
+using Tarn::Client::PluginResourceEventType;
+using Tarn::Client::ClubsPublic::Api::ClubServiceTag;
+
+namespace {
+
+constexpr const char* kHidden = "hidden";
+
+bool IsCreateOrUpdate(int32_t type) {
+  return type == static_cast<int32_t>(PluginResourceEventType::Create) ||
+         type == static_cast<int32_t>(PluginResourceEventType::Update);
+}
+
+bool IsDelete(int32_t type) { return type == static_cast<int32_t>(PluginResourceEventType::Delete); }
+
+}  // namespace
+
+void ClubsPublicPlugin::OnDecryptionKey(const TypedResourceEvent<std::string>& event) {
+  StateLock lock(*this);
+  presenceKey_.Free();
+  if (IsDelete(event.eventType) || event.data.empty()) return;
+  if (!presenceKey_.Load(event.data)) Log(kLogError, 1, 0, "%s", "vaq-clubs-public: Failed to read ClubPresenceDecryptionKey");
+}
+
+ClubsPublicPlugin::ChangeResult ClubsPublicPlugin::SetAvailability(uint64_t id, const std::string& availability) {
+  auto found = clubCache_.find(id);
+  if (found == clubCache_.end()) {
+    ClubsPublicData entry;
+    entry.summonerId = id;
+    entry.availability = availability;
+    clubCache_.emplace(id, std::move(entry));
+    return kCreated;
+  }
+  if (found->second.availability == availability) return kUnchanged;
+  found->second.availability = availability;
+  return kChanged;
+}
+
+ClubsPublicPlugin::ChangeResult ClubsPublicPlugin::SetIcon(uint64_t id, int32_t icon) {
+  auto found = clubCache_.find(id);
+  if (found == clubCache_.end()) {
+    ClubsPublicData entry;
+    entry.summonerId = id;
+    entry.summonerIconId = icon;
+    clubCache_.emplace(id, std::move(entry));
+    return kCreated;
+  }
+  if (found->second.summonerIconId == icon) return kUnchanged;
+  found->second.summonerIconId = icon;
+  return kChanged;
+}
+
+ClubsPublicPlugin::ClubTag ClubsPublicPlugin::ResolveClubTag(uint64_t id, const std::string& name,
+                                                           const std::string& presence) {
+  auto found = clubCache_.find(id);
+  if (found != clubCache_.end() && found->second.tag.rawPresence == presence) return found->second.tag;
+
+  if (presence == kHidden) {
+    ClubTag tag;
+    tag.summonerId = id;
+    tag.rawPresence = kHidden;
+    if (found != clubCache_.end()) {
+      found->second.summonerName = name;
+      found->second.tag = tag;
+    } else {
+      ClubsPublicData entry;
+      entry.summonerId = id;
+      entry.summonerName = name;
+      entry.tag = tag;
+      clubCache_.emplace(id, std::move(entry));
+    }
+    return tag;
+  }
+
+  ClubServiceTag content;
+  if (!presenceKey_.loaded() || !presenceKey_.DecryptClubPresence(presence, registry(), &content)) return ClubTag{};
+
+  ClubTag tag;
+  tag.summonerId = content.summonerId;
+  tag.clubName = content.name;
+  tag.clubTag = content.tag;
+  tag.rawPresence = presence;
+  found = clubCache_.find(id);
+  if (found != clubCache_.end()) {
+    found->second.summonerName = name;
+    found->second.tag = tag;
+  } else {
+    // A new entry goes under the summoner the presence content names.
+    ClubsPublicData entry;
+    entry.summonerId = content.summonerId;
+    entry.summonerName = name;
+    entry.tag = tag;
+    clubCache_[content.summonerId] = std::move(entry);
+  }
+  return tag;
+}
+
+ClubsPublicPlugin::ChangeResult ClubsPublicPlugin::UpdateClubTag(uint64_t id, const std::string& name,
+                                                               const std::string& presence) {
+  auto found = clubCache_.find(id);
+  const bool existed = found != clubCache_.end();
+  const std::string old = existed ? found->second.tag.rawPresence : std::string();
+
+  ClubTag tag;
+  if (!presence.empty()) {
+    tag = ResolveClubTag(id, name, presence);
+  } else if (id == membership_.info.summonerId && !membership_.preferences.shareClubAffiliation) {
+    tag = ResolveClubTag(id, name, kHidden);
+  } else {
+    return kUnchanged;
+  }
+  if (tag.rawPresence.empty()) return kUnchanged;
+  if (tag.rawPresence == kHidden) {
+    PublishClubTag(PluginResourceEventType::Update, id, tag);
+    return kChanged;
+  }
+  if (!existed) {
+    PublishClubTag(PluginResourceEventType::Create, id, tag);
+    return kCreated;
+  }
+  if (old != tag.rawPresence) {
+    PublishClubTag(PluginResourceEventType::Update, id, tag);
+    return kChanged;
+  }
+  return kUnchanged;
+}
+
+void ClubsPublicPlugin::OnUserPresence(const TypedResourceEvent<UserResource>& event) {
+  StateLock lock(*this);
+  if (IsCreateOrUpdate(event.eventType)) {
+    const UserResource& user = event.data;
+    const int availability = SetAvailability(user.id, user.availability);
+    auto presence = user.vaq.find("clubsData");
+    const int tag = UpdateClubTag(user.id, user.name, presence == user.vaq.end() ? std::string() : presence->second);
+    const int icon = SetIcon(user.id, user.icon);
+    const int total = availability + tag + icon;
+    if (total > 0) {
+      PublishClubsPublicData(total > 3 ? PluginResourceEventType::Create : PluginResourceEventType::Update, user.id,
+                             clubCache_.at(user.id));
+    }
+    return;
+  }
+  if (!IsDelete(event.eventType)) return;
+  // A participant leaving a conversation: /vaq-chat/v1/conversations/{id}/participants/{summonerId}.
+  const std::vector<std::string> pieces = SplitAny(event.uri, "/?#=");
+  if (pieces.size() < 6) return;
+  const uint64_t summonerId = std::strtoull(pieces[5].c_str(), nullptr, 10);
+  const std::string& conversationId = pieces[3];
+  if (!IsActiveClubMember(conversationId, summonerId)) return;
+  if (SetAvailability(summonerId, "offline") > kUnchanged) {
+    PublishClubsPublicData(PluginResourceEventType::Update, summonerId, clubCache_.at(summonerId));
+  }
+}
+
+bool ClubsPublicPlugin::IsActiveClubMember(const std::string& conversationId, uint64_t summonerId) const {
+  for (const auto& club : membership_.activeClubs) {
+    if (club.key != conversationId) continue;
+    for (const auto& member : club.members.activeMembers) {
+      if (member.summonerId == summonerId) return true;
+    }
+    return false;  // later clubs with the same key are not looked at
+  }
+  return false;
+}
+
+void ClubsPublicPlugin::OnMembership(const TypedResourceEvent<PlayerClubMembership>& event) {
+  uint64_t id;
+  std::string name;
+  std::string presence;
+  {
+    StateLock lock(*this);
+    if (!IsCreateOrUpdate(event.eventType) || event.data.info.summonerId == 0) return;
+    membership_ = event.data;
+    id = membership_.info.summonerId;
+    name = membership_.info.summonerName;
+    presence = membership_.secureClubPresenceInfoString;
+  }
+  UpdateOwnClubPresence(id, name, presence);
+}
+
+void ClubsPublicPlugin::UpdateOwnClubPresence(uint64_t id, const std::string& name, const std::string& presence) {
+  {
+    StateLock lock(*this);
+    auto found = clubCache_.find(id);
+    if (found != clubCache_.end() && found->second.tag.rawPresence == presence) return;
+  }
+  // The chat plug-in learns the local player's presence; the lock is not
+  // held, so the host may deliver events from inside this call.
+  UserResource me;
+  me.id = id;
+  me.vaq["clubsData"] = presence;
+  SendTypedRequest(*this, kMethodPut, "/vaq-chat/v1/me", me, static_cast<std::nullptr_t*>(nullptr));
+  StateLock lock(*this);
+  UpdateClubTag(id, name, presence);
+}
+
+void ClubsPublicPlugin::OnSession(const TypedResourceEvent<SessionResource>& event) {
+  StateLock lock(*this);
+  if (IsCreateOrUpdate(event.eventType)) {
+    sessionState_ = event.data.sessionState;
+    sessionExpire_ = event.data.sessionExpire;
+  } else if (IsDelete(event.eventType)) {
+    sessionState_ = "disconnected";
+  }
+}
+
+}  // namespace vaq
