@@ -72,6 +72,31 @@ TEST(PluginDescriptionTest, ListsTheBuiltinTypesAndEvent) {
   EXPECT_TRUE(vaq_host::DescribeApi(description, &json, &error)) << error;
 }
 
+TEST(PluginDescriptionTest, HostCallsAnEndpointThroughItsRecord) {
+  HostSession session;
+  ASSERT_TRUE(session.Load(VAQ_PLUGIN_PATH, HostVersion{})) << session.error();
+  const ApiEndpointRecord* tag = nullptr;
+  for (const ApiEndpointRecord* record : Chain(session.loadInfo().description->endpoints)) {
+    if (std::string(record->pathTemplate) == "/vaq-clubs-public/v1/clubs/public/{summonerId}/tag") tag = record;
+  }
+  ASSERT_NE(tag, nullptr);
+  ASSERT_NE(tag->requestEntry, nullptr);
+  ASSERT_NE(tag->userData, nullptr);
+
+  // The cache is empty: the handler itself answers.
+  HostRequest request{};
+  request.method = 2;
+  request.path = "/vaq-clubs-public/v1/clubs/public/1/tag";
+  request.endpointUserData = tag->userData;
+  HostResponse response{};
+  tag->requestEntry(&response, &request);
+  EXPECT_EQ(response.status, 404u);
+  ASSERT_TRUE(response.failed);
+  EXPECT_STREQ(response.error, "CLUB_TAG_NOT_FOUND");
+  ASSERT_NE(response.release, nullptr);
+  response.release(&response);
+}
+
 TEST(PluginDescriptionTest, WalkerRefusesListsThatDisagreeWithTheirCounts) {
   ApiEnumeratorRecord values[2] = {{&values[1], "A", "", 1}, {nullptr, "B", "", 2}};
   ApiTypeRecord type{nullptr, "T", "", 4, "", nullptr, 0, nullptr, values, 2};
@@ -83,7 +108,9 @@ TEST(PluginDescriptionTest, WalkerRefusesListsThatDisagreeWithTheirCounts) {
   } cases[] = {
       {"fine", {nullptr, 0, &type, 1, nullptr, 0}, 2, ""},
       {"type count too high", {nullptr, 0, &type, 2, nullptr, 0}, 2, "types: 1 records linked, count 2"},
-      {"enumerator count too low", {nullptr, 0, &type, 1, nullptr, 0}, 1,
+      {"enumerator count too low",
+       {nullptr, 0, &type, 1, nullptr, 0},
+       1,
        "type 0 enumerators: more records linked than the count 1"},
       {"count without records", {nullptr, 0, nullptr, 0, nullptr, 3}, 2, "events: pointer null with count 3"},
   };
@@ -133,8 +160,8 @@ TEST(PluginDescriptionTest, WalkerWritesAnEndpointWithItsArgumentsAndLocations) 
     const char* type;
     const char* location;
     bool optional;
-  } expected[] = {{"id", "uint64", "path", false}, {"names", "vector<string>", "query", true},
-                  {"extra", "object", "any", true}};
+  } expected[] = {
+      {"id", "uint64", "path", false}, {"names", "vector<string>", "query", true}, {"extra", "object", "any", true}};
   for (size_t i = 0; i < arguments.Size(); ++i) {
     SCOPED_TRACE(expected[i].name);
     EXPECT_EQ(arguments.Element(i).FindMember("name").GetString(), expected[i].name);
