@@ -2,6 +2,8 @@
 // through the reference host's function table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -106,6 +108,46 @@ TEST_F(ResourceSubscriptionTest, ExactPathsAreFetchedAtOnceAndDeliveredAsCreate)
                                                  "/vaq-chat/v1/friends/7"}));
   EXPECT_EQ(plugin_.keys, (std::vector<std::string>{"0:-----BEGIN KEY-----|abc"}));
   EXPECT_TRUE(plugin_.exactSeven.empty());  // the host had no such resource
+}
+
+// A body the host hands over as a stream, in pieces.
+struct ServedStream {
+  std::vector<std::pair<std::string, int32_t>> pieces;
+  size_t next = 0;
+  int closed = 0;
+};
+
+int32_t VAQ_CDECL ReadServed(void* context, void* buffer, uint32_t capacity, uint32_t* count) {
+  auto* stream = static_cast<ServedStream*>(context);
+  const auto& [text, code] = stream->pieces.at(stream->next++);
+  *count = static_cast<uint32_t>(std::min<size_t>(text.size(), capacity));
+  std::memcpy(buffer, text.data(), *count);
+  return code;
+}
+
+void VAQ_CDECL CloseServed(void* context) { ++static_cast<ServedStream*>(context)->closed; }
+
+TEST_F(ResourceSubscriptionTest, StreamedResourcesAreReadWhileTheHostGetsItsTurns) {
+  ServedStream stream;
+  stream.pieces = {{"\"-----BEGIN", 1}, {" KEY-----|abc\"", 0}};
+  host_.SetRequestHandler([&](HostResponse* response, const HostRequest* request) {
+    response->release = &ReleaseHostResponse;
+    if (std::string(request->path).find("ClubPresenceDecryptionKey") == std::string::npos) {
+      FailHostResponse(response, "RESOURCE_NOT_FOUND");
+      return;
+    }
+    response->streamRead = &ReadServed;
+    response->streamClose = &CloseServed;
+    response->stream = &stream;
+    response->streamSizeHint = 30;
+  });
+  Start();
+  EXPECT_EQ(plugin_.keys, (std::vector<std::string>{"0:-----BEGIN KEY-----|abc"}));
+  EXPECT_EQ(stream.closed, 1);
+  // The first piece was short with more to come: the host got its turn.
+  EXPECT_EQ(host_.calls().at("Mark"), 1);
+  EXPECT_EQ(host_.calls().at("Yield"), 1);
+  EXPECT_EQ(host_.calls().at("Resume"), 1);
 }
 
 TEST_F(ResourceSubscriptionTest, SubscriptionsAreCountedPerEventName) {
