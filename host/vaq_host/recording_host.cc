@@ -20,11 +20,31 @@ void RecordingHost::Report(const std::string& line) const {
   if (observer_) observer_(line);
 }
 
+std::map<std::string, RecordingHost::Subscription> RecordingHost::subscriptions() const {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return subscriptions_;
+}
+
+std::vector<RecordingHost::LogLine> RecordingHost::logLines() const {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return logLines_;
+}
+
+std::map<std::string, int> RecordingHost::calls() const {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return calls_;
+}
+
 bool RecordingHost::Deliver(const std::string& name, const HostValue& payload) const {
-  auto found = subscriptions_.find(name);
-  if (found == subscriptions_.end()) return false;
-  HostEvent event{found->second.name.c_str(), payload, 0, found->second.context};
-  found->second.callback(&event);
+  Subscription subscription;
+  {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    auto found = subscriptions_.find(name);
+    if (found == subscriptions_.end()) return false;
+    subscription = found->second;
+  }
+  HostEvent event{subscription.name.c_str(), payload, 0, subscription.context};
+  subscription.callback(&event);
   return true;
 }
 
@@ -61,7 +81,10 @@ void VAQ_CDECL RecordingHost::Subscribe(const HostApi* api, const char* name, ui
                                         HostEventCallback callback, void* context, uint32_t flag) {
   RecordingHost* host = From(api);
   host->Count("Subscribe");
-  host->subscriptions_[name] = Subscription{name, pluginHandle, callback, context, flag};
+  {
+    std::lock_guard<std::recursive_mutex> lock(host->mutex_);
+    host->subscriptions_[name] = Subscription{name, pluginHandle, callback, context, flag};
+  }
   host->Report(
       JsonLine().Text("host", "subscribe").Text("event", name).Unsigned("handle", pluginHandle).Unsigned("flag", flag).str());
 }
@@ -69,7 +92,10 @@ void VAQ_CDECL RecordingHost::Subscribe(const HostApi* api, const char* name, ui
 void VAQ_CDECL RecordingHost::Unsubscribe(const HostApi* api, const char* name, uint32_t pluginHandle) {
   RecordingHost* host = From(api);
   host->Count("Unsubscribe");
-  host->subscriptions_.erase(name);
+  {
+    std::lock_guard<std::recursive_mutex> lock(host->mutex_);
+    host->subscriptions_.erase(name);
+  }
   host->Report(JsonLine().Text("host", "unsubscribe").Text("event", name).Unsigned("handle", pluginHandle).str());
 }
 
@@ -93,7 +119,10 @@ uint64_t VAQ_CDECL RecordingHost::Resume(const HostApi* api) {
 void VAQ_CDECL RecordingHost::Log(const HostApi* api, int32_t level, const char* message) {
   RecordingHost* host = From(api);
   host->Count("Log");
-  host->logLines_.push_back(LogLine{level, message ? message : ""});
+  {
+    std::lock_guard<std::recursive_mutex> lock(host->mutex_);
+    host->logLines_.push_back(LogLine{level, message ? message : ""});
+  }
   host->Report(JsonLine().Text("host", "log").Number("level", level).Text("message", message ? message : "").str());
 }
 

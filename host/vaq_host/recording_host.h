@@ -4,12 +4,15 @@
 // (so that events can be delivered to the plug-in's callbacks), counts
 // every call, and reports each log line and call as a JSON line to an
 // observer as it happens. It is the reference host's model of the game
-// client's plug-in host.
+// client's plug-in host. The plug-in may call it from several threads at
+// once: its records are guarded by one lock, which is never held while it
+// calls back into the plug-in or into the handlers set here.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -40,11 +43,11 @@ class RecordingHost {
   // The table handed to the plug-in in HostInitInfo.
   const HostApi* api() const { return &table_.api; }
 
-  // Current subscriptions, by event name.
-  const std::map<std::string, Subscription>& subscriptions() const { return subscriptions_; }
-  const std::vector<LogLine>& logLines() const { return logLines_; }
-  // Calls per slot name ("Subscribe", "Unsubscribe", "Log", ...).
-  const std::map<std::string, int>& calls() const { return calls_; }
+  // Copies of the records: current subscriptions by event name, log lines,
+  // and calls per slot name ("Subscribe", "Unsubscribe", "Log", ...).
+  std::map<std::string, Subscription> subscriptions() const;
+  std::vector<LogLine> logLines() const;
+  std::map<std::string, int> calls() const;
 
   // Answers the plug-in's requests (the response record arrives zeroed);
   // without one, every request fails with status 404.
@@ -76,7 +79,10 @@ class RecordingHost {
   static void VAQ_CDECL Log(const HostApi* api, int32_t level, const char* message);
 
   void Report(const std::string& line) const;
-  void Count(const char* slot) { ++calls_[slot]; }
+  void Count(const char* slot) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    ++calls_[slot];
+  }
 
   // The table handed out, followed by its owner: the plug-in passes the
   // table's address back on every call, which leads to the owner.
@@ -86,6 +92,7 @@ class RecordingHost {
   };
   Table table_;
   std::function<void(const std::string&)> observer_;
+  mutable std::recursive_mutex mutex_;
   std::map<std::string, Subscription> subscriptions_;
   std::vector<LogLine> logLines_;
   std::map<std::string, int> calls_;
