@@ -1,5 +1,7 @@
 #include "vaq_host/host_session.h"
 
+#include "vaq_host/json_line.h"
+
 namespace vaq_host {
 
 HostSession::HostSession(std::function<void(const std::string&)> observer) : host_(std::move(observer)) {}
@@ -42,6 +44,18 @@ void HostSession::Shutdown() {
   callbacks_.Shutdown(loadInfo_.plugin);
   loadInfo_.plugin = nullptr;
   loadInfo_.callbacks = nullptr;
+}
+
+std::string MemoryCountersJson(const PluginMemoryStats& stats) {
+  return JsonLine()
+      .Unsigned("peakLiveBytes", stats.peakLiveBytes)
+      .Unsigned("liveCountAtPeak", stats.liveCountAtPeak)
+      .Unsigned("bytesAllocated", stats.bytesAllocated)
+      .Unsigned("allocations", stats.allocationCount)
+      .Unsigned("bytesFreed", stats.bytesFreed)
+      .Unsigned("frees", stats.freeCount)
+      .Number("liveBytes", static_cast<int64_t>(stats.bytesAllocated - stats.bytesFreed))
+      .str();
 }
 
 }  // namespace vaq_host

@@ -51,4 +51,9 @@ class HostSession {
   std::string error_;
 };
 
+// The plug-in's memory counters as one JSON object: peakLiveBytes,
+// liveCountAtPeak, bytesAllocated, allocations, bytesFreed, frees and
+// liveBytes (allocated minus freed).
+std::string MemoryCountersJson(const PluginMemoryStats& stats);
+
 }  // namespace vaq_host

@@ -1,24 +1,40 @@
 // vaq-host: the reference host of the clubs public plug-in.
 //
 //   vaq-host [--plugin PATH] [--host-version X.Y.Z] [handshake | describe]
+//   vaq-host [--plugin PATH] [--verbose] play SCENARIO
+//   vaq-host seal --public-key FILE JSON
+//   vaq-host key-text FILE
 //
-// handshake: loads the plug-in through its C export, initialises it with a
-// recording host table, and prints everything that happens as JSON lines:
-// the handshake result, each call the plug-in makes to the host (log
-// lines, subscriptions), and the plug-in's memory counters before and after
-// Shutdown.
+// handshake (the default): loads the plug-in through its C export,
+// initialises it with a recording host table, and prints everything that
+// happens as JSON lines: the handshake result, each call the plug-in makes
+// to the host (log lines, subscriptions), and the plug-in's memory counters
+// before and after Shutdown.
 //
 // describe: loads the plug-in, reads the API description it hands over as
 // a host does (api_describe.h) and prints it as one JSON document, then
 // shuts the plug-in down.
+//
+// play: plays a scenario file (or a directory holding scenario.json)
+// against the plug-in and prints one JSON line per thing that happens
+// (scenario.h, scenario_player.h); exits 1 when an expectation fails.
+//
+// seal: prints the club presence string of a JSON text under a public key.
+// key-text: prints a PEM key with its line breaks written as "|", the way
+// the platform configuration hands the key to the plug-in.
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "rapidjson/document.h"
 #include "remoting/api_description.h"
 #include "vaq_host/api_describe.h"
 #include "vaq_host/host_session.h"
 #include "vaq_host/json_line.h"
+#include "vaq_host/presence_sealer.h"
+#include "vaq_host/scenario.h"
+#include "vaq_host/scenario_player.h"
 
 namespace {
 
@@ -29,11 +45,21 @@ void Print(const std::string& line) { std::printf("%s\n", line.c_str()); }
 int Usage() {
   std::fprintf(stderr,
                "usage: vaq-host [--plugin PATH] [--host-version X.Y.Z] [handshake | describe]\n"
+               "       vaq-host [--plugin PATH] [--verbose] play SCENARIO\n"
+               "       vaq-host seal --public-key FILE JSON\n"
+               "       vaq-host key-text FILE\n"
                "  handshake   load, initialise and shut down the plug-in, printing what it did\n"
                "  describe    load the plug-in and print its API description (endpoints, types,\n"
                "              events) as one JSON document, then shut it down\n"
+               "  play        play a scenario (a file, or a directory with scenario.json) against\n"
+               "              the plug-in, one JSON line per happening; exit 1 when an\n"
+               "              expectation fails (see scenarios/README.md)\n"
+               "  seal        print the club presence string of JSON under a PEM public key\n"
+               "  key-text    print a PEM key with its line breaks written as \"|\"\n"
                "  --plugin PATH           the plug-in library (default: the one built with this host)\n"
-               "  --host-version X.Y.Z    the host's plug-in API version (default 18.0.0)\n");
+               "  --host-version X.Y.Z    the host's plug-in API version (default 18.0.0)\n"
+               "  --verbose               play: also raw presence strings, event data, served\n"
+               "                          bodies and every host-table call\n");
   return 2;
 }
 
@@ -45,17 +71,7 @@ bool ParseVersion(const char* text, vaq_host::HostVersion* version) {
   return true;
 }
 
-std::string MemoryJson(const PluginMemoryStats& stats) {
-  return JsonLine()
-      .Unsigned("peakLiveBytes", stats.peakLiveBytes)
-      .Unsigned("liveCountAtPeak", stats.liveCountAtPeak)
-      .Unsigned("bytesAllocated", stats.bytesAllocated)
-      .Unsigned("allocations", stats.allocationCount)
-      .Unsigned("bytesFreed", stats.bytesFreed)
-      .Unsigned("frees", stats.freeCount)
-      .Number("liveBytes", static_cast<int64_t>(stats.bytesAllocated - stats.bytesFreed))
-      .str();
-}
+std::string MemoryJson(const PluginMemoryStats& stats) { return vaq_host::MemoryCountersJson(stats); }
 
 int Handshake(const std::string& pluginPath, vaq_host::HostVersion version) {
   vaq_host::HostSession session(Print);
@@ -102,28 +118,81 @@ int Describe(const std::string& pluginPath, vaq_host::HostVersion version) {
   return described ? 0 : 1;
 }
 
+void Complain(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
+
+int Play(const std::string& scenarioPath, const vaq_host::PlayOptions& options) {
+  vaq_host::PresenceSealer sealer;
+  vaq_host::Scenario scenario;
+  std::string error;
+  if (!scenario.Load(scenarioPath, &sealer, &error)) {
+    std::fprintf(stderr, "vaq-host: %s\n", error.c_str());
+    return 2;
+  }
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // lines show up as they happen, also through a pipe
+  return vaq_host::PlayScenario(scenario, sealer, options, Print, Complain);
+}
+
+int Seal(const std::string& publicKey, const std::string& json) {
+  rapidjson::Document parsed;
+  parsed.Parse(json.c_str(), json.size());
+  if (parsed.HasParseError()) {
+    std::fprintf(stderr, "vaq-host: seal: not JSON: %s\n", json.c_str());
+    return 2;
+  }
+  vaq_host::PresenceSealer sealer;
+  std::string presence;
+  std::string error;
+  if (!sealer.LoadKey(publicKey, &error) || !sealer.Seal(json, &presence, &error)) {
+    std::fprintf(stderr, "vaq-host: seal: %s\n", error.c_str());
+    return 1;
+  }
+  Print(presence);
+  return 0;
+}
+
+int KeyText(const std::string& path) {
+  std::string pem;
+  std::string error;
+  if (!vaq_host::ReadTextFile(path, &pem, &error)) {
+    std::fprintf(stderr, "vaq-host: key-text: %s\n", error.c_str());
+    return 1;
+  }
+  Print(vaq_host::KeyText(pem));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string pluginPath = VAQ_DEFAULT_PLUGIN_PATH;
-  vaq_host::HostVersion version;
-  std::string command = "handshake";
+  vaq_host::PlayOptions options;
+  options.pluginPath = VAQ_DEFAULT_PLUGIN_PATH;
+  std::string publicKey;
+  std::vector<std::string> operands;
   for (int i = 1; i < argc; ++i) {
     std::string argument = argv[i];
     if (argument == "--plugin" && i + 1 < argc) {
-      pluginPath = argv[++i];
+      options.pluginPath = argv[++i];
     } else if (argument == "--host-version" && i + 1 < argc) {
-      if (!ParseVersion(argv[++i], &version)) return Usage();
+      if (!ParseVersion(argv[++i], &options.version)) return Usage();
+    } else if (argument == "--public-key" && i + 1 < argc) {
+      publicKey = argv[++i];
+    } else if (argument == "--verbose" || argument == "-v") {
+      options.verbose = true;
     } else if (argument == "-h" || argument == "--help") {
       Usage();
       return 0;
-    } else if (argument[0] != '-') {
-      command = argument;
+    } else if (argument.empty() || argument[0] != '-') {
+      operands.push_back(argument);
     } else {
       return Usage();
     }
   }
-  if (command == "handshake") return Handshake(pluginPath, version);
-  if (command == "describe") return Describe(pluginPath, version);
+  const std::string command = operands.empty() ? "handshake" : operands[0];
+  const size_t arguments = operands.size() - (operands.empty() ? 0 : 1);
+  if (command == "handshake" && arguments == 0) return Handshake(options.pluginPath, options.version);
+  if (command == "describe" && arguments == 0) return Describe(options.pluginPath, options.version);
+  if (command == "play" && arguments == 1) return Play(operands[1], options);
+  if (command == "seal" && arguments == 1 && !publicKey.empty()) return Seal(publicKey, operands[1]);
+  if (command == "key-text" && arguments == 1) return KeyText(operands[1]);
   return Usage();
 }

@@ -124,6 +124,7 @@ void VAQ_CDECL RecordingHost::Log(const HostApi* api, int32_t level, const char*
     host->logLines_.push_back(LogLine{level, message ? message : ""});
   }
   host->Report(JsonLine().Text("host", "log").Number("level", level).Text("message", message ? message : "").str());
+  if (host->logObserver_) host->logObserver_(host->logLines_.back());
 }
 
 }  // namespace vaq_host

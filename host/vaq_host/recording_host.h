@@ -59,6 +59,10 @@ class RecordingHost {
   using PublishObserver = std::function<void(const HostEvent& event)>;
   void SetPublishObserver(PublishObserver observer) { publishObserver_ = std::move(observer); }
 
+  // Sees every line the plug-in logs, as it is logged.
+  using LogObserver = std::function<void(const LogLine& line)>;
+  void SetLogObserver(LogObserver observer) { logObserver_ = std::move(observer); }
+
   // Delivers an event to the subscription of `name`; false when the
   // plug-in has not subscribed it.
   bool Deliver(const std::string& name, const HostValue& payload) const;
@@ -98,6 +102,7 @@ class RecordingHost {
   std::map<std::string, int> calls_;
   RequestHandler requestHandler_;
   PublishObserver publishObserver_;
+  LogObserver logObserver_;
 };
 
 }  // namespace vaq_host
