@@ -15,6 +15,14 @@
 // the input. Before timing, each benchmark checks its result once: ours
 // must give back every entry field by field, a peer must hold 5,000
 // entries (or, for the bare loop, the expected number of events).
+//
+// The peers allocate with malloc, ours from the PageSource, which keeps
+// freed pages for the next tree. With glibc, whether the C heap gives the
+// peers' memory back to the system after each iteration (and so makes the
+// next one fault it in again, costing RapidJSON and msgpack-c more than
+// half their time) depends on what ran earlier in the process. For
+// comparable figures run with a fixed heap policy, e.g.
+// GLIBC_TUNABLES=glibc.malloc.trim_threshold=67108864:glibc.malloc.mmap_threshold=33554432
 #include <benchmark/benchmark.h>
 #include <msgpack.hpp>
 #include <rapidjson/document.h>

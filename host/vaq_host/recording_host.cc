@@ -119,12 +119,13 @@ uint64_t VAQ_CDECL RecordingHost::Resume(const HostApi* api) {
 void VAQ_CDECL RecordingHost::Log(const HostApi* api, int32_t level, const char* message) {
   RecordingHost* host = From(api);
   host->Count("Log");
+  const LogLine line{level, message ? message : ""};
   {
     std::lock_guard<std::recursive_mutex> lock(host->mutex_);
-    host->logLines_.push_back(LogLine{level, message ? message : ""});
+    host->logLines_.push_back(line);
   }
-  host->Report(JsonLine().Text("host", "log").Number("level", level).Text("message", message ? message : "").str());
-  if (host->logObserver_) host->logObserver_(host->logLines_.back());
+  host->Report(JsonLine().Text("host", "log").Number("level", level).Text("message", line.message).str());
+  if (host->logObserver_) host->logObserver_(line);
 }
 
 }  // namespace vaq_host

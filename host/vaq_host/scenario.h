@@ -35,7 +35,10 @@
 // - "call": calls an endpoint: "METHOD /path?query", or an object
 //   {"method", "path", "arguments": {name: value}} with named typed
 //   arguments.
-// "comment" members are ignored wherever they stand.
+// A "comment" member may stand in any of the scenario's own objects (the
+// top level, init, steps, events, calls, expectations) and is ignored;
+// inside bodies, event data and expected values everything is JSON as
+// sent.
 //
 // Placeholders, replaced wherever they stand (bodies, event data,
 // expectations) when the scenario is loaded, relative paths being taken

@@ -16,11 +16,12 @@ void PathPattern::AddLiteral(std::string_view text) {
   literalLength_ += text.size();
   if (!elements_.empty() && !elements_.back().isGroup) {
     elements_.back().literal += text;
-    return;
+  } else {
+    Element element;
+    element.literal = text;
+    elements_.push_back(std::move(element));
   }
-  Element element;
-  element.literal = text;
-  elements_.push_back(std::move(element));
+  forced_ = RunsAreForced();
 }
 
 void PathPattern::AddGroup(Group group) {
@@ -29,6 +30,40 @@ void PathPattern::AddGroup(Group group) {
   element.group = group;
   elements_.push_back(std::move(element));
   ++groupCount_;
+  forced_ = RunsAreForced();
+}
+
+bool PathPattern::RunsAreForced() const {
+  for (size_t k = 0; k < elements_.size(); ++k) {
+    const Element& element = elements_[k];
+    if (!element.isGroup) continue;
+    if (element.group != Group::kSegment) return false;
+    if (k + 1 < elements_.size()) {
+      const Element& next = elements_[k + 1];
+      if (next.isGroup || next.literal.empty() || next.literal[0] != '/') return false;
+    }
+  }
+  return true;
+}
+
+bool PathPattern::MatchForced(std::string_view text, std::vector<std::string_view>* groups) const {
+  size_t position = 0;
+  for (const Element& element : elements_) {
+    if (!element.isGroup) {
+      if (text.compare(position, element.literal.size(), element.literal) != 0) return false;
+      position += element.literal.size();
+      continue;
+    }
+    size_t end = text.find('/', position);
+    if (end == std::string_view::npos) end = text.size();
+    if (groups != nullptr) groups->push_back(text.substr(position, end - position));
+    position = end;
+  }
+  if (position != text.size()) {
+    if (groups != nullptr) groups->clear();
+    return false;
+  }
+  return true;
 }
 
 // A backtracking matcher tries, for each group in turn, the longest run
@@ -48,6 +83,7 @@ bool PathPattern::Match(std::string_view text, std::vector<std::string_view>* gr
   // be a prefix or suffix of the text.
   if (!elements_.front().isGroup && !text.starts_with(elements_.front().literal)) return false;
   if (!elements_.back().isGroup && !text.ends_with(elements_.back().literal)) return false;
+  if (forced_) return MatchForced(text, groups);
 
   // tail[k][p]: elements k.. match text[p..n). tail[count] holds only n.
   std::vector<std::vector<bool>> tail(count + 1, std::vector<bool>(n + 1, false));

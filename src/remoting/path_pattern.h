@@ -48,8 +48,15 @@ class PathPattern {
     std::string literal;  // when !isGroup
   };
 
+  // True when every group is a segment group followed by the end or by a
+  // literal that starts with "/": each group then takes its whole run and
+  // a single left-to-right scan gives the same match as backtracking.
+  bool RunsAreForced() const;
+  bool MatchForced(std::string_view text, std::vector<std::string_view>* groups) const;
+
   std::vector<Element> elements_;
   size_t groupCount_ = 0;
+  bool forced_ = true;
   size_t literalLength_ = 0;  // sum of the literals' lengths
 };
 
