@@ -55,7 +55,10 @@ void CountingFree(void*, void* block) {
   std::free(block);
 }
 
-void* CountingReallocate(void*, void* block, size_t size) {
+void* CountingReallocate(void* context, void* block, size_t size) {
+  // Growing nothing is an allocation: counting a free here would make the
+  // frees outnumber the allocations.
+  if (block == nullptr) return CountingAllocate(context, size);
   CountFree(platform::HeapBlockSize(block));
   void* moved = std::realloc(block, size == 0 ? 1 : size);
   if (moved == nullptr && block != nullptr) {

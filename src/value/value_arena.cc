@@ -42,6 +42,13 @@ size_t RoundedSize(size_t size, size_t step) {
 // The reset arena kept for the next tree.
 std::atomic<ValueArena*> spare_arena{nullptr};
 
+// Frees the spare arena when the library is unloaded. Constructed after
+// the page source, so destroyed before it.
+struct SpareArenaRelease {
+  SpareArenaRelease() { PageSource::Instance(); }
+  ~SpareArenaRelease() { ValueArena::ReleaseSpare(); }
+};
+
 }  // namespace
 
 ValueArena::ValueArena() {
@@ -81,6 +88,12 @@ void ValueArena::Destroy(ValueArena* arena) {
   ValueArena* expected = nullptr;
   if (!spare_arena.compare_exchange_strong(expected, arena, std::memory_order_acq_rel)) delete arena;
 }
+
+void ValueArena::ReleaseSpare() { delete spare_arena.exchange(nullptr, std::memory_order_acq_rel); }
+
+namespace {
+SpareArenaRelease release_spare_at_unload;
+}  // namespace
 
 void ValueArena::Clear() {
   for (PoolClass& poolClass : classes_) {

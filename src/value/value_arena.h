@@ -43,6 +43,9 @@ class ValueArena {
   static ValueArena* Create();
   // Gives back everything the arena holds and the arena itself.
   static void Destroy(ValueArena* arena);
+  // Frees the arena kept for the next tree (done when the library is
+  // unloaded).
+  static void ReleaseSpare();
 
   // Memory for `size` bytes, aligned for pointers and 64-bit numbers.
   // Throws std::bad_alloc when no memory is left.

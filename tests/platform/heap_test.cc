@@ -32,6 +32,16 @@ TEST(HeapTest, FreeOfNothingCountsNothing) {
   EXPECT_EQ(after.bytesFreed, before.bytesFreed);
 }
 
+TEST(HeapTest, ReallocatingNothingIsAnAllocation) {
+  HeapCounters before = Heap::Counters();
+  void* block = Heap::Reallocate(nullptr, 64);
+  ASSERT_NE(block, nullptr);
+  HeapCounters after = Heap::Counters();
+  EXPECT_EQ(after.allocationCount - before.allocationCount, 1u);
+  EXPECT_EQ(after.freeCount, before.freeCount);
+  Heap::Free(block);
+}
+
 TEST(HeapTest, ReallocateCountsOldBlockFreedAndNewAllocated) {
   void* block = Heap::Allocate(16);
   size_t oldSize = Heap::BlockSize(block);
