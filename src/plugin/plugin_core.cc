@@ -112,11 +112,7 @@ void PluginCore::FetchResource(const std::string& path, const ResourceHandler& h
   Value body;
   RequestResult fetched = SendTypedRequest(*this, kMethodGet, path, nullptr, &body);
   if (fetched.failed) return;
-  PluginResourceEvent event;
-  event.uri = path;
-  event.eventType = PluginResourceEventType::Create;
-  event.data.MoveFrom(body);
-  handler(event);
+  handler(ResourceEventView{path, PluginResourceEventType::Create, body});
 }
 
 void PluginCore::OnResourceEvent(const HostEvent& event) {
@@ -126,29 +122,53 @@ void PluginCore::OnResourceEvent(const HostEvent& event) {
     Trace("%s: Couldn't convert payload %s for event %s: %s", fullName_, "", event.name, error);
     return;
   }
-  PluginResourceEvent resource;
-  ValueResult converted;
-  if (registry_ != nullptr) FromValue(converted, resource, payload, "<result>", *registry_);
-  if (!converted.ok() || registry_ == nullptr) {
-    Trace("%s: Couldn't convert payload %s for event %s: %s", fullName_, "", event.name, converted.Message());
+  // The payload is a PluginResourceEvent; its data is handed on where it
+  // lies instead of being copied into a record.
+  Conversion conversion{registry_, {}};
+  std::string uri;
+  auto type = PluginResourceEventType::Create;
+  const TypeDescriptor* typeDescriptor =
+      registry_ == nullptr ? nullptr : registry_->Find<PluginResourceEventType>();
+  bool converted = registry_ != nullptr && payload.Kind() == ValueKind::kStructure;
+  if (!converted) {
+    conversion.error = "Couldn't assign value to '<result>' of type PluginResourceEvent because the input not a structure.";
+  }
+  const Value& uriValue = payload.FindMember("uri");
+  if (converted && !uriValue.IsEmpty()) converted = ValueToNative(conversion, &uri, uriValue, "uri", TypeIdentifier{kTypeString});
+  const Value& typeValue = payload.FindMember("eventType");
+  if (converted && !typeValue.IsEmpty()) {
+    converted = ValueToNative(conversion, &type, typeValue, "eventType", TypeIdentifier{kTypeEnum, kTypeNone, typeDescriptor});
+  }
+  if (!converted) {
+    Trace("%s: Couldn't convert payload %s for event %s: %s", fullName_, "", event.name, conversion.error);
     return;
   }
   Trace("%s: Handling event %s", fullName_, event.name);
-  DispatchResource(resource);
+  DispatchResource(uri, type, payload.FindMember("data"));
 }
 
-void PluginCore::DispatchResource(PluginResourceEvent& event) {
-  if (event.uri.empty() || event.uri[0] != '/') event.uri.insert(event.uri.begin(), '/');
+void PluginCore::DispatchResource(const PluginResourceEvent& event) {
+  DispatchResource(event.uri, event.eventType, event.data);
+}
+
+void PluginCore::DispatchResource(std::string_view uri, PluginResourceEventType type, const Value& data) {
+  std::string path;
+  if (uri.empty() || uri[0] != '/') {
+    path = "/";
+    path += uri;
+    uri = path;
+  }
   std::vector<std::shared_ptr<ResourceHandler>> handlers;
   {
     platform::MutexLock lock(handlersMutex_);
-    auto exact = exactHandlers_.find(event.uri);
+    auto exact = exactHandlers_.find(std::string(uri));
     if (exact != exactHandlers_.end()) handlers.push_back(exact->second);
     for (const auto& [pattern, handler] : patternHandlers_) {
-      if (ResourcePatternMatches(pattern, event.uri)) handlers.push_back(handler);
+      if (ResourcePatternMatches(pattern, uri)) handlers.push_back(handler);
     }
   }
-  for (const auto& handler : handlers) (*handler)(event);
+  const ResourceEventView view{uri, type, data};
+  for (const auto& handler : handlers) (*handler)(view);
 }
 
 void PluginCore::SubscribeServiceProxyEvents() {

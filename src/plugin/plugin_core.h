@@ -82,8 +82,10 @@ class PluginCore : public HostChannel {
   }
 
   // Delivers a resource event to the handler of its exact path, then to
-  // every handler whose pattern matches.
-  void DispatchResource(Tarn::Client::PluginResourceEvent& event);
+  // every handler whose pattern matches. A URI without its leading "/"
+  // gets one.
+  void DispatchResource(const Tarn::Client::PluginResourceEvent& event);
+  void DispatchResource(std::string_view uri, Tarn::Client::PluginResourceEventType type, const Value& data);
 
   // Service-proxy requests waiting for their response, and handlers of
   // asynchronous service-proxy events, by key.

@@ -32,14 +32,23 @@ struct TypedResourceEvent {
   T data{};
 };
 
-using ResourceHandler = std::function<void(const Tarn::Client::PluginResourceEvent&)>;
+// A resource event as the dispatcher hands it to handlers: the data stays
+// where it was decoded (the event's payload), so that no handler pays for a
+// copy of it.
+struct ResourceEventView {
+  std::string_view uri;
+  Tarn::Client::PluginResourceEventType eventType;
+  const Value& data;
+};
+
+using ResourceHandler = std::function<void(const ResourceEventView&)>;
 
 // Wraps `handler` into a handler of untyped resource events that converts
 // the data to T first (see the file comment).
 template <typename T>
 ResourceHandler TypedResourceHandler(const TypeRegistry& registry,
                                      std::function<void(const TypedResourceEvent<T>&)> handler) {
-  return [&registry, handler = std::move(handler)](const Tarn::Client::PluginResourceEvent& event) {
+  return [&registry, handler = std::move(handler)](const ResourceEventView& event) {
     TypedResourceEvent<T> typed;
     typed.uri = event.uri;
     typed.eventType = static_cast<int32_t>(event.eventType);

@@ -141,7 +141,7 @@ void Value::SetString(std::string_view text) {
   if (!text.empty()) {
     // Take the new reference before releasing the old payload: the text
     // may live in this very value.
-    entry = EnsureArena()->Intern(text);
+    entry = EnsureArena()->TextEntry(text);
     ValueArena::AddReference(entry);
   }
   Reset();
@@ -266,7 +266,14 @@ void Value::CopyFrom(const Value& source) {
       kind_ = source.kind_;
       break;
     case ValueKind::kString:
-      SetString(source.GetString());
+      if (source.arena_ != nullptr && source.arena_ == arena_) {
+        // Same tree: share the entry.
+        ValueArena::AddReference(source.payload_.string);
+        payload_.string = source.payload_.string;
+        kind_ = ValueKind::kString;
+      } else {
+        SetString(source.GetString());
+      }
       break;
     case ValueKind::kBlob:
       SetBlob(std::span<const uint8_t>(*source.payload_.blob));

@@ -298,6 +298,17 @@ InternedString* ValueArena::FindInterned(std::string_view text) const {
   return Find(text, TextTableHash(text));
 }
 
+InternedString* ValueArena::TextEntry(std::string_view text) {
+  if (text.size() <= kSharedTextMaxLength) return Intern(text);
+  auto* entry = static_cast<InternedString*>(Allocate(InternedString::BlockSize(text.size())));
+  entry->tableHash = 0;
+  entry->refCount = 0;
+  entry->length = static_cast<uint32_t>(text.size());
+  std::memcpy(entry->text, text.data(), text.size());
+  entry->text[text.size()] = '\0';
+  return entry;
+}
+
 InternedString* ValueArena::Intern(std::string_view text) {
   if (text.empty()) return InternedString::Empty();
   const uint32_t hash = TextTableHash(text);
@@ -337,6 +348,11 @@ void ValueArena::DropReference(InternedString* entry) {
   if (entry == nullptr || entry == InternedString::Empty()) return;
   if (entry->refCount > 1) {
     --entry->refCount;
+    return;
+  }
+  if (entry->length > kSharedTextMaxLength && entry->tableHash == 0 && FindInterned(entry->view()) != entry) {
+    // A text value of its own, never in the table.
+    Release(entry, InternedString::BlockSize(entry->length));
     return;
   }
   // Remove from the table by backward shifting the probe chain.

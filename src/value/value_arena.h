@@ -38,6 +38,8 @@ class ValueArena {
   static constexpr size_t kPoolMaxSize = 72;
   static constexpr size_t kInlinePageSize = 144;
   static constexpr size_t kBlockMaxSize = 2048;
+  // Texts longer than this are not shared between string values.
+  static constexpr size_t kSharedTextMaxLength = 64;
 
   // A fresh, empty arena.
   static ValueArena* Create();
@@ -59,6 +61,11 @@ class ValueArena {
   InternedString* Intern(std::string_view text);
   // The entry of `text`, or null when the tree has none.
   InternedString* FindInterned(std::string_view text) const;
+  // A text value: short texts are interned; longer ones (presence strings,
+  // bodies: rarely repeated within a tree) get an entry of their own,
+  // outside the intern table, which saves hashing and probing them. The
+  // caller adds its reference.
+  InternedString* TextEntry(std::string_view text);
   static void AddReference(InternedString* entry) {
     if (entry != InternedString::Empty()) ++entry->refCount;
   }
