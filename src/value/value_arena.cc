@@ -120,6 +120,7 @@ void ValueArena::Clear() {
   internBuckets_ = nullptr;
   internCapacity_ = 0;
   internCount_ = 0;
+  for (InternedString*& recent : recent_) recent = nullptr;
   liveBlobs_ = 0;
 }
 
@@ -311,8 +312,15 @@ InternedString* ValueArena::TextEntry(std::string_view text) {
 
 InternedString* ValueArena::Intern(std::string_view text) {
   if (text.empty()) return InternedString::Empty();
+  InternedString*& recent = recent_[RecentIndex(text)];
+  if (recent != nullptr && recent->length == text.size() && std::memcmp(recent->text, text.data(), text.size()) == 0) {
+    return recent;
+  }
   const uint32_t hash = TextTableHash(text);
-  if (InternedString* found = Find(text, hash)) return found;
+  if (InternedString* found = Find(text, hash)) {
+    recent = found;
+    return found;
+  }
   if ((internCount_ + 1) * 4 > internCapacity_ * 3) GrowInternTable();
   auto* entry = static_cast<InternedString*>(Allocate(InternedString::BlockSize(text.size())));
   entry->tableHash = hash;
@@ -322,6 +330,7 @@ InternedString* ValueArena::Intern(std::string_view text) {
   entry->text[text.size()] = '\0';
   InsertEntry(entry, hash);
   ++internCount_;
+  recent = entry;
   return entry;
 }
 
@@ -371,6 +380,8 @@ void ValueArena::DropReference(InternedString* entry) {
   }
   internBuckets_[hole] = Bucket{nullptr, 0};
   --internCount_;
+  InternedString*& recent = recent_[RecentIndex(entry->view())];
+  if (recent == entry) recent = nullptr;
   Release(entry, InternedString::BlockSize(entry->length));
 }
 

@@ -136,6 +136,15 @@ class ValueArena {
   unsigned char* bumpEnd_ = nullptr;
   std::vector<void*> blockPages_;
   LargeBlock* largeBlocks_ = nullptr;
+  // Texts interned recently, by a cheap index of their length and edge
+  // bytes: member names repeat throughout a tree, and a hit here saves
+  // hashing the text and probing the table.
+  static constexpr size_t kRecentSize = 64;
+  static size_t RecentIndex(std::string_view text) {
+    return (text.size() * 131 + static_cast<unsigned char>(text.front()) * 31 +
+            static_cast<unsigned char>(text.back())) & (kRecentSize - 1);
+  }
+  InternedString* recent_[kRecentSize] = {};
   Bucket* internBuckets_ = nullptr;
   uint32_t internCapacity_ = 0;  // a power of two, or 0 before the first text
   uint32_t internCount_ = 0;
