@@ -1,5 +1,7 @@
 #include "clubs/text_pieces.h"
 
+#include "value/base64.h"
+
 namespace vaq {
 
 std::vector<std::string> SplitAny(std::string_view text, std::string_view delimiters) {
@@ -15,19 +17,6 @@ std::vector<std::string> SplitAny(std::string_view text, std::string_view delimi
   }
   return pieces;
 }
-
-namespace {
-
-int Base64Index(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
-
-}  // namespace
 
 std::vector<uint8_t> DecodeBase64(std::string_view text) {
   std::vector<uint8_t> bytes;

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "diagnostics/message_format.h"
+#include "value/base64.h"
 #include "value/text_number.h"
 
 namespace vaq {
@@ -334,14 +335,6 @@ bool IsBase64Character(char c) {
          c == '=';
 }
 
-int Base64Index(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
 
 std::vector<uint8_t> DecodeStandardBase64(std::string_view text) {
   std::vector<uint8_t> bytes;
