@@ -39,8 +39,10 @@ size_t RoundedSize(size_t size, size_t step) {
   return rounded == 0 ? step : rounded;
 }
 
-// The reset arena kept for the next tree.
-std::atomic<ValueArena*> spare_arena{nullptr};
+// Reset arenas kept for the next trees: a call typically has a few trees
+// alive at once (arguments, result, payload).
+constexpr size_t kSpareArenas = 4;
+std::atomic<ValueArena*> spare_arenas[kSpareArenas];
 
 // Frees the spare arena when the library is unloaded. Constructed after
 // the page source, so destroyed before it.
@@ -78,18 +80,29 @@ void ValueArena::GiveBackPage(void* page) {
 }
 
 ValueArena* ValueArena::Create() {
-  ValueArena* arena = spare_arena.exchange(nullptr, std::memory_order_acq_rel);
-  return arena != nullptr ? arena : new ValueArena();
+  for (std::atomic<ValueArena*>& slot : spare_arenas) {
+    if (slot.load(std::memory_order_relaxed) == nullptr) continue;
+    if (ValueArena* arena = slot.exchange(nullptr, std::memory_order_acq_rel)) return arena;
+  }
+  return new ValueArena();
 }
 
 void ValueArena::Destroy(ValueArena* arena) {
   if (arena == nullptr) return;
   arena->Clear();
-  ValueArena* expected = nullptr;
-  if (!spare_arena.compare_exchange_strong(expected, arena, std::memory_order_acq_rel)) delete arena;
+  for (std::atomic<ValueArena*>& slot : spare_arenas) {
+    ValueArena* expected = nullptr;
+    if (slot.load(std::memory_order_relaxed) == nullptr &&
+        slot.compare_exchange_strong(expected, arena, std::memory_order_acq_rel)) {
+      return;
+    }
+  }
+  delete arena;
 }
 
-void ValueArena::ReleaseSpare() { delete spare_arena.exchange(nullptr, std::memory_order_acq_rel); }
+void ValueArena::ReleaseSpare() {
+  for (std::atomic<ValueArena*>& slot : spare_arenas) delete slot.exchange(nullptr, std::memory_order_acq_rel);
+}
 
 namespace {
 SpareArenaRelease release_spare_at_unload;

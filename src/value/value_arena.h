@@ -18,9 +18,9 @@
 // without blobs (the only payload that owns memory outside the arena) is
 // dropped without visiting its nodes.
 //
-// Not synchronised: one thread at a time works on a tree. One destroyed
-// arena is kept, reset, for the next tree, so that building and dropping
-// small trees in a loop makes no general heap call.
+// Not synchronised: one thread at a time works on a tree. A few destroyed
+// arenas are kept, reset, for the next trees, so that building and
+// dropping small trees in a loop makes no general heap call.
 #pragma once
 
 #include <cstddef>
@@ -45,7 +45,7 @@ class ValueArena {
   static ValueArena* Create();
   // Gives back everything the arena holds and the arena itself.
   static void Destroy(ValueArena* arena);
-  // Frees the arena kept for the next tree (done when the library is
+  // Frees the arenas kept for the next trees (done when the library is
   // unloaded).
   static void ReleaseSpare();
 
