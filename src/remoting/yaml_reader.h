@@ -28,7 +28,8 @@
 // errors. Nesting deeper than kMaxValueDepth containers is refused, also
 // when an alias would copy a subtree that deep; and aliases may produce at
 // most kMaxYamlAliasValues values in total, so a small text cannot expand
-// into a huge tree. A failure holds only its message.
+// into a huge tree. Anchors may record, and aliases read and copy, at most
+// 64 MiB of text per stream. A failure holds only its message.
 #pragma once
 
 #include <cstddef>
