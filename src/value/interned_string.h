@@ -58,6 +58,31 @@ inline uint32_t TextTableHash(std::string_view text) {
   return static_cast<uint32_t>(hash);
 }
 
+// Whether `length` bytes at `a` and `b` are equal. Texts of up to 16 bytes
+// (member names, short values: most of what a tree compares) are compared
+// with a few overlapping word loads instead of a call to memcmp.
+inline bool SameBytes(const char* a, const char* b, size_t length) {
+  auto load8 = [](const char* at) {
+    uint64_t word;
+    std::memcpy(&word, at, 8);
+    return word;
+  };
+  auto load4 = [](const char* at) {
+    uint32_t word;
+    std::memcpy(&word, at, 4);
+    return word;
+  };
+  if (length >= 8) {
+    if (length > 16) return std::memcmp(a, b, length) == 0;
+    return ((load8(a) ^ load8(b)) | (load8(a + length - 8) ^ load8(b + length - 8))) == 0;
+  }
+  if (length >= 4) return ((load4(a) ^ load4(b)) | (load4(a + length - 4) ^ load4(b + length - 4))) == 0;
+  for (size_t i = 0; i < length; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
 struct InternedString {
   uint32_t tableHash;  // TextTableHash of the text
   uint32_t refCount;
@@ -74,6 +99,10 @@ struct InternedString {
   // Byte-wise order of the texts (as unsigned characters; a prefix first).
   static int Compare(const InternedString* a, const InternedString* b) {
     if (a == b) return 0;
+    // Names of one structure mostly differ in their first byte.
+    if (a->length != 0 && b->length != 0 && a->text[0] != b->text[0]) {
+      return static_cast<unsigned char>(a->text[0]) < static_cast<unsigned char>(b->text[0]) ? -1 : 1;
+    }
     uint32_t common = a->length < b->length ? a->length : b->length;
     int order = std::memcmp(a->text, b->text, common);
     if (order != 0) return order;

@@ -187,6 +187,12 @@ void Decoder::OpenArray(Value* target, uint64_t count) {
 void Decoder::OpenMap(Value* target, uint64_t count) {
   if (!target->IsEmpty()) target->Reset();
   target->MakeStructure();
+  const size_t left = length_ - position_;
+  // Every member takes at least two bytes.
+  if (count > 0 && count <= left / 2 && count <= reserveBudget_) {
+    target->Reserve(static_cast<size_t>(count));
+    reserveBudget_ -= static_cast<size_t>(count);
+  }
   frames_[depth_++] = Frame{target, count * 2, 0, nullptr, 0, true};
 }
 

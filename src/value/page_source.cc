@@ -70,6 +70,17 @@ void PageSource::ReturnPage(void* page) {
   ReleaseRegion(static_cast<size_t>(region - regions_.data()));
 }
 
+void PageSource::ReleaseEmptyRegions() {
+  platform::MutexLock lock(mutex_);
+  for (size_t i = regions_.size(); i-- > 0;) {
+    if (regions_[i].freeCount == kPagesPerRegion) ReleaseRegion(i);
+  }
+  emptyRegions_ = 0;
+  lastRegion_ = 0;
+  // The table's own storage is heap memory: an empty source holds none.
+  if (regions_.empty()) std::vector<Region>().swap(regions_);
+}
+
 size_t PageSource::RegionCount() {
   platform::MutexLock lock(mutex_);
   return regions_.size();

@@ -5,8 +5,9 @@
 // whose sixteen pages are all free again is given back to the operating
 // system, except that up to kReserveRegions empty regions (4 MiB) are kept
 // in reserve, so that a program building and dropping trees in a loop does
-// not map and unmap memory per tree. One mutex guards everything; any thread may take
-// and return pages.
+// not map and unmap memory per tree; ReleaseEmptyRegions gives the reserve
+// back too (a plug-in's Shutdown does). One mutex guards everything; any
+// thread may take and return pages.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +32,10 @@ class PageSource {
   void* TakePage();
   // Gives back a page obtained from TakePage.
   void ReturnPage(void* page);
+  // Gives every region whose pages are all free back to the system, the
+  // reserve included, and frees the region table when no region is left.
+  // Regions with pages in use stay. Later TakePage calls map new regions.
+  void ReleaseEmptyRegions();
 
   // Regions currently held, and pages free within them (for tests and
   // memory reports).

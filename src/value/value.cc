@@ -328,6 +328,17 @@ size_t Value::Size() const {
 }
 
 void Value::Reserve(size_t count) {
+  if (kind_ == ValueKind::kStructure) {
+    if (count > kMaxElements) throw std::length_error("Value::Reserve: too many members");
+    Structure* members = payload_.structure;
+    if (count <= members->capacity) return;
+    auto* storage = static_cast<ValueMember*>(arena_->Allocate(count * sizeof(ValueMember)));
+    Relocate(storage, members->items, members->size);
+    arena_->Release(members->items, members->capacity * sizeof(ValueMember));
+    members->items = storage;
+    members->capacity = static_cast<uint32_t>(count);
+    return;
+  }
   if (kind_ != ValueKind::kCollection) return;
   if (count > kMaxElements) throw std::length_error("Value::Reserve: too many elements");
   Collection* items = payload_.collection;

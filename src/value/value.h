@@ -87,8 +87,9 @@ class Value {
 
   // Collections. At makes the value a collection and grows it with empty
   // elements until `index` exists. Append makes it a collection and adds an
-  // empty element. Reserve only acts on a collection. Growing beyond
-  // kMaxElements throws std::length_error.
+  // empty element. Reserve makes room for `count` elements of a collection
+  // or members of a structure, and does nothing to other kinds. Growing
+  // beyond kMaxElements throws std::length_error.
   Value& At(size_t index);
   Value& Append();
   void Reserve(size_t count);

@@ -301,7 +301,7 @@ InternedString* ValueArena::Find(std::string_view text, uint32_t hash) const {
     const Bucket& bucket = internBuckets_[index];
     if (bucket.entry == nullptr) return nullptr;
     if (bucket.hash == hash && bucket.entry->length == text.size() &&
-        std::memcmp(bucket.entry->text, text.data(), text.size()) == 0) {
+        SameBytes(bucket.entry->text, text.data(), text.size())) {
       return bucket.entry;
     }
   }
@@ -326,7 +326,7 @@ InternedString* ValueArena::TextEntry(std::string_view text) {
 InternedString* ValueArena::Intern(std::string_view text) {
   if (text.empty()) return InternedString::Empty();
   InternedString*& recent = recent_[RecentIndex(text)];
-  if (recent != nullptr && recent->length == text.size() && std::memcmp(recent->text, text.data(), text.size()) == 0) {
+  if (recent != nullptr && recent->length == text.size() && SameBytes(recent->text, text.data(), text.size())) {
     return recent;
   }
   const uint32_t hash = TextTableHash(text);

@@ -45,8 +45,9 @@ class ValueArena {
   static ValueArena* Create();
   // Gives back everything the arena holds and the arena itself.
   static void Destroy(ValueArena* arena);
-  // Frees the arenas kept for the next trees (done when the library is
-  // unloaded).
+  // Frees the arenas kept for the next trees, with the pages they keep
+  // (done by a plug-in's Shutdown and when the library is unloaded). Safe
+  // while other threads create and destroy arenas.
   static void ReleaseSpare();
 
   // Memory for `size` bytes, aligned for pointers and 64-bit numbers.

@@ -116,6 +116,35 @@ TEST(ValueTest, SameTextSharesOneInternedEntry) {
   EXPECT_EQ(value.arena()->InternedCount(), 0u);
 }
 
+TEST(InternedStringTest, SameBytesSeesADifferenceAtEveryPosition) {
+  // Every length up to past the word-load cases, a difference at each
+  // position, including in bytes two overlapping loads both cover.
+  for (size_t length = 0; length <= 40; ++length) {
+    std::string a(length, 'x');
+    for (size_t i = 0; i < length; ++i) a[i] = static_cast<char>('a' + i % 26);
+    std::string b = a;
+    EXPECT_TRUE(SameBytes(a.data(), b.data(), length)) << length;
+    for (size_t i = 0; i < length; ++i) {
+      b[i] = static_cast<char>(b[i] ^ 0x80);
+      EXPECT_FALSE(SameBytes(a.data(), b.data(), length)) << length << " at " << i;
+      b[i] = a[i];
+    }
+  }
+}
+
+TEST(ValueTest, ReservedStructureKeepsItsMembers) {
+  Value value;
+  value.Member("b").SetSigned(2);
+  value.Member("a").SetSigned(1);
+  value.Reserve(100);
+  for (int i = 0; i < 100; ++i) value.Member("m" + std::to_string(i)).SetSigned(i);
+  EXPECT_EQ(value.Size(), 102u);
+  EXPECT_EQ(value.FindMember("a").GetSigned(), 1);
+  EXPECT_EQ(value.FindMember("b").GetSigned(), 2);
+  EXPECT_EQ(value.FindMember("m99").GetSigned(), 99);
+  EXPECT_EQ(MemberNames(value).front(), "a");
+}
+
 TEST(ValueTest, EmptyTextNeedsNoArena) {
   Value value;
   value.SetString("");
