@@ -84,7 +84,7 @@ inline bool SameBytes(const char* a, const char* b, size_t length) {
 }
 
 struct InternedString {
-  uint32_t tableHash;  // TextTableHash of the text
+  uint32_t tableHash;  // TextTableHash of the text (0 for the empty entry)
   uint32_t refCount;
   uint32_t length;
   char text[1];  // `length` bytes and a NUL; the block is sized to fit
@@ -94,7 +94,7 @@ struct InternedString {
   uint32_t Fnv1a() const { return Fnv1aHash(view()); }
 
   // The shared entry of the empty text.
-  static InternedString* Empty();
+  static InternedString* Empty() { return &emptyEntry; }
 
   // Byte-wise order of the texts (as unsigned characters; a prefix first).
   static int Compare(const InternedString* a, const InternedString* b) {
@@ -110,6 +110,12 @@ struct InternedString {
   }
 
   static constexpr size_t BlockSize(size_t length) { return offsetof(InternedString, text) + length + 1; }
+
+ private:
+  // Constant-initialised: reaching it costs no guard check.
+  static InternedString emptyEntry;
 };
+
+inline constinit InternedString InternedString::emptyEntry{0, 0, 0, {'\0'}};
 
 }  // namespace vaq

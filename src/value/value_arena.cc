@@ -323,12 +323,9 @@ InternedString* ValueArena::TextEntry(std::string_view text) {
   return entry;
 }
 
-InternedString* ValueArena::Intern(std::string_view text) {
+InternedString* ValueArena::InternMissed(std::string_view text) {
   if (text.empty()) return InternedString::Empty();
   InternedString*& recent = recent_[RecentIndex(text)];
-  if (recent != nullptr && recent->length == text.size() && SameBytes(recent->text, text.data(), text.size())) {
-    return recent;
-  }
   const uint32_t hash = TextTableHash(text);
   if (InternedString* found = Find(text, hash)) {
     recent = found;
@@ -396,11 +393,6 @@ void ValueArena::DropReference(InternedString* entry) {
   InternedString*& recent = recent_[RecentIndex(entry->view())];
   if (recent == entry) recent = nullptr;
   Release(entry, InternedString::BlockSize(entry->length));
-}
-
-InternedString* InternedString::Empty() {
-  static InternedString empty{TextTableHash(std::string_view()), 0, 0, {'\0'}};
-  return &empty;
 }
 
 }  // namespace vaq

@@ -59,7 +59,16 @@ class ValueArena {
   // The entry of `text`, inserted with a reference count of 0 when new.
   // The caller adds its reference (AddReference). Empty text gives the
   // static empty entry.
-  InternedString* Intern(std::string_view text);
+  InternedString* Intern(std::string_view text) {
+    // Most texts of a tree are member names seen a moment ago.
+    if (!text.empty()) {
+      InternedString* recent = recent_[RecentIndex(text)];
+      if (recent != nullptr && recent->length == text.size() && SameBytes(recent->text, text.data(), text.size())) {
+        return recent;
+      }
+    }
+    return InternMissed(text);
+  }
   // The entry of `text`, or null when the tree has none.
   InternedString* FindInterned(std::string_view text) const;
   // A text value: short texts are interned; longer ones (presence strings,
@@ -126,6 +135,8 @@ class ValueArena {
   void* BlockAllocate(size_t size);
   void* LargeAllocate(size_t size);
   void LargeRelease(void* block);
+  // Intern when the recent-text cache missed.
+  InternedString* InternMissed(std::string_view text);
   InternedString* Find(std::string_view text, uint32_t hash) const;
   void GrowInternTable();
   void InsertEntry(InternedString* entry, uint32_t hash);
