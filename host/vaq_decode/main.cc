@@ -15,6 +15,11 @@
 #include <string>
 #include <string_view>
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "remoting/json_reader.h"
 #include "remoting/yaml_reader.h"
 #include "value/message_pack_reader.h"
@@ -44,8 +49,14 @@ bool ReadAll(std::FILE* file, std::string* out) {
 bool ReadInput(const std::string& path, std::string* out) {
   if (path.empty() || path == "-") {
     // MessagePack is binary: no newline translation where there is any.
+#if defined(_WIN32)
+    // The Windows C runtime cannot reopen a stream without a file name.
+    _setmode(_fileno(stdin), _O_BINARY);
+    return ReadAll(stdin, out);
+#else
     std::FILE* input = std::freopen(nullptr, "rb", stdin);
     return ReadAll(input != nullptr ? input : stdin, out);
+#endif
   }
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return false;

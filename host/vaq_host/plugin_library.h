@@ -1,5 +1,5 @@
-// The plug-in library as a host sees it: a shared object opened by path
-// whose only entry is the load export.
+// The plug-in library as a host sees it: a shared object (a DLL on
+// Windows) opened by path whose only entry is the load export.
 #pragma once
 
 #include <string>

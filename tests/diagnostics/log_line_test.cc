@@ -110,8 +110,10 @@ TEST(LogLineTest, ExecutableNameIsLastPathPartOnceLoggerExists) {
   Logger::AddReference();
   char path[1024];
   ASSERT_GT(platform::ExecutablePath(path, sizeof path), 0u);
-  const char* slash = std::strrchr(path, '/');
-  const std::string name = slash != nullptr ? slash + 1 : path;
+  // A Windows path separates its parts with backslashes.
+  const std::string full = path;
+  const size_t separator = full.find_last_of("/\\");
+  const std::string name = separator == std::string::npos ? full : full.substr(separator + 1);
   EXPECT_EQ(Line("#E", SampleRecord()), name + "\n");
   EXPECT_EQ(name, LogExecutableName());
   Logger::Release();

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host/tool_run.h"
 #include "vaq_host/host_value_json.h"
 #include "vaq_host/presence_sealer.h"
 #include "vaq_host/scenario.h"
@@ -16,13 +17,6 @@
 namespace {
 
 const std::string kKeys = std::string(VAQ_SOURCE_DIR) + "/scenarios/demo/keys/";
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 // Writes `text` as a scenario file and returns its path.
 std::string WriteScenario(const std::string& name, const std::string& text) {
@@ -157,17 +151,13 @@ TEST_F(ScenarioPlayTest, ReportsLogsMissesAndUnsubscribedEvents) {
 }
 
 TEST(ScenarioRunTest, AFailedExpectationExitsOneWithADiff) {
-  const std::string base = testing::TempDir() + "vaq_host_failing";
-  const std::string command = std::string("\"") + VAQ_HOST_PATH + "\" play \"" + VAQ_SOURCE_DIR +
-                              "/scenarios/failing-example\" > \"" + base + ".out\" 2> \"" + base +
-                              ".err\"; echo $? > \"" + base + ".status\"";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  const std::string out = ReadFile(base + ".out");
-  const std::string err = ReadFile(base + ".err");
-  const std::string status = ReadFile(base + ".status");
-  for (const char* suffix : {".out", ".err", ".status"}) std::remove((base + suffix).c_str());
+  const vaq_test::ToolRun run =
+      vaq_test::RunTool(std::string("\"") + VAQ_HOST_PATH + "\" play \"" + VAQ_SOURCE_DIR + "/scenarios/failing-example\"",
+                        testing::TempDir() + "vaq_host_failing");
+  const std::string& out = run.out;
+  const std::string& err = run.err;
 
-  EXPECT_EQ(status, "1\n") << err;
+  EXPECT_EQ(run.exitCode, 1) << err;
   EXPECT_NE(out.find(R"({"expect":"failed","step":1,"description":"Erin comes online without any club presence",)"
                      R"("what":"published","difference":"[0].eventType: expected \"Create\", got \"Update\"",)"
                      R"("expected":[{"name":"OnJsonApiEvent_vaq-clubs-public_v1_clubs",)"),

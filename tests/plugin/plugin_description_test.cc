@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "host/tool_run.h"
 #include "remoting/api_description.h"
 #include "remoting/endpoint.h"
 #include "remoting/json_reader.h"
@@ -190,23 +191,12 @@ TEST(PluginDescriptionTest, AnnouncedTypesReadAsText) {
   for (const auto& c : cases) EXPECT_EQ(vaq_host::AnnouncedTypeText(c.kind, c.elementKind, c.typeName), c.text);
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
 TEST(PluginDescriptionTest, VaqHostDescribePrintsOneJsonDocument) {
-  const std::string base = testing::TempDir() + "vaq_host_describe";
-  const std::string command = std::string("\"") + VAQ_HOST_PATH + "\" --plugin \"" + VAQ_PLUGIN_PATH +
-                              "\" describe > \"" + base + ".out\" 2> \"" + base + ".err\"";
-  const int status = std::system(command.c_str());
-  const std::string out = ReadFile(base + ".out");
-  const std::string err = ReadFile(base + ".err");
-  std::remove((base + ".out").c_str());
-  std::remove((base + ".err").c_str());
-  ASSERT_EQ(status, 0) << err;
+  const vaq_test::ToolRun run = vaq_test::RunTool(
+      std::string("\"") + VAQ_HOST_PATH + "\" --plugin \"" + VAQ_PLUGIN_PATH + "\" describe",
+      testing::TempDir() + "vaq_host_describe");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const std::string& out = run.out;
 
   vaq::ValueResult parsed = vaq::ParseJson(out);
   ASSERT_TRUE(parsed.ok()) << parsed.Message();

@@ -4,25 +4,14 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
+
+#include "host/tool_run.h"
 
 namespace {
 
-struct ToolRun {
-  int exitCode;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+using vaq_test::ToolRun;
 
 class VaqDecodeTest : public testing::Test {
  protected:
@@ -34,12 +23,10 @@ class VaqDecodeTest : public testing::Test {
     const std::string base =
         testing::TempDir() + "vaq_decode_" + std::to_string(::getpid()) + "_" + std::to_string(++counter_);
     std::ofstream(base + ".in", std::ios::binary) << input;
-    const std::string command = std::string("\"") + VAQ_DECODE_PATH + "\" " + arguments + (viaStdin ? " < \"" : " \"") +
-                                base + ".in\" > \"" + base + ".out\" 2> \"" + base + ".err\"; echo $? > \"" + base +
-                                ".rc\"";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    ToolRun run{std::atoi(ReadFile(base + ".rc").c_str()), ReadFile(base + ".out"), ReadFile(base + ".err")};
-    for (const char* suffix : {".in", ".out", ".err", ".rc"}) std::remove((base + suffix).c_str());
+    const std::string command =
+        std::string("\"") + VAQ_DECODE_PATH + "\" " + arguments + (viaStdin ? " < \"" : " \"") + base + ".in\"";
+    ToolRun run = vaq_test::RunTool(command, base);
+    std::remove((base + ".in").c_str());
     return run;
   }
 

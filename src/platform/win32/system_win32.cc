@@ -1,14 +1,21 @@
 // Win32 implementation of the platform doorway (see ../system.h).
 #include "platform/system.h"
 
-#include <malloc.h>
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
+
+#include <malloc.h>
 
 #include <new>
 
 namespace vaq::platform {
 
-static_assert(sizeof(CRITICAL_SECTION) <= 64, "Mutex storage too small");
+static_assert(sizeof(CRITICAL_SECTION) <= 64 && alignof(CRITICAL_SECTION) <= 8, "Mutex storage too small");
 
 namespace {
 CRITICAL_SECTION* Native(unsigned char* storage) {
@@ -53,16 +60,23 @@ uint32_t CurrentThreadId() { return static_cast<uint32_t>(GetCurrentThreadId());
 
 size_t ExecutablePath(char* buffer, size_t capacity) {
   if (capacity == 0) return 0;
-  DWORD length = GetModuleFileNameA(nullptr, buffer, static_cast<DWORD>(capacity));
-  if (length == 0 || length >= capacity) {
+  const DWORD length = GetModuleFileNameA(nullptr, buffer, static_cast<DWORD>(capacity));
+  if (length == 0) {
+    buffer[0] = '\0';
+    return 0;
+  }
+  // A path that does not fit comes back cut to the buffer (and, on older
+  // systems, without its terminator).
+  if (length >= capacity) {
     buffer[capacity - 1] = '\0';
-    return length == 0 ? 0 : capacity - 1;
+    return capacity - 1;
   }
   return length;
 }
 
 void DebuggerOutput(const char* text) { OutputDebugStringA(text); }
 
+// VirtualAlloc hands out regions on 64 KiB boundaries.
 void* ReserveRegion(size_t size) {
   return VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
 }
@@ -75,9 +89,8 @@ size_t HeapBlockSize(void* block) { return block == nullptr ? 0 : _msize(block);
 
 void* OpenSystemLibrary(const char* name) {
   wchar_t wide[MAX_PATH];
-  int length = MultiByteToWideChar(CP_UTF8, 0, name, -1, wide, MAX_PATH);
-  if (length == 0) return nullptr;
-  return reinterpret_cast<void*>(LoadLibraryW(wide));
+  if (name == nullptr || MultiByteToWideChar(CP_UTF8, 0, name, -1, wide, MAX_PATH) == 0) return nullptr;
+  return static_cast<void*>(LoadLibraryW(wide));
 }
 
 void* FindLibrarySymbol(void* library, const char* name) {
