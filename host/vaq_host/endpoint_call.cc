@@ -86,7 +86,7 @@ bool TemplateFits(const char* pathTemplate, const std::string& path) {
 }
 
 EndpointAnswer CallEndpoint(const ApiDescription* description, const std::string& method, const std::string& path,
-                            const rapidjson::Value* namedArguments) {
+                            const rapidjson::Value* namedArguments, RecordingHost* books) {
   const uint32_t code = MethodCode(method);
   std::vector<const ApiEndpointRecord*> fitting;
   std::vector<const ApiEndpointRecord*> others;
@@ -118,6 +118,7 @@ EndpointAnswer CallEndpoint(const ApiDescription* description, const std::string
     request.customMethod = code == kCustomMethod ? method.c_str() : nullptr;
     HostResponse response{};
     record->requestEntry(&response, &request);
+    if (books != nullptr) books->CountReceivedResponse();
 
     answer.response.SetObject();
     answer.response.AddMember("status", response.status, allocator);
@@ -130,7 +131,10 @@ EndpointAnswer CallEndpoint(const ApiDescription* description, const std::string
       ReadHostValue(response.body, &body, allocator);
       answer.response.AddMember("body", body, allocator);
     }
-    if (response.release != nullptr) response.release(&response);
+    if (response.release != nullptr) {
+      response.release(&response);
+      if (books != nullptr) books->CountHostRelease();
+    }
     if (!invalid) {
       answer.function = record->name == nullptr ? "" : record->name;
       break;

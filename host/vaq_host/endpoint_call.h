@@ -7,6 +7,7 @@
 
 #include "rapidjson/document.h"
 #include "remoting/api_description.h"
+#include "vaq_host/recording_host.h"
 
 namespace vaq_host {
 
@@ -32,8 +33,9 @@ struct EndpointAnswer {
 // "Invalid function"; when none does, the answer is the last
 // "Invalid function". `namedArguments`, when not null, is an object whose
 // members become named typed arguments. Every response the plug-in fills is
-// released once through its own release function.
+// released once through its own release function; with `books`, each is
+// counted there as received and, once released, as released by the host.
 EndpointAnswer CallEndpoint(const ApiDescription* description, const std::string& method, const std::string& path,
-                            const rapidjson::Value* namedArguments);
+                            const rapidjson::Value* namedArguments, RecordingHost* books = nullptr);
 
 }  // namespace vaq_host

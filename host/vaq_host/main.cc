@@ -2,6 +2,7 @@
 //
 //   vaq-host [--plugin PATH] [--host-version X.Y.Z] [handshake | describe]
 //   vaq-host [--plugin PATH] [--verbose] play SCENARIO
+//   vaq-host [--plugin PATH] soak [--operations N] [--seed S] [--summoners N]
 //   vaq-host seal --public-key FILE JSON
 //   vaq-host key-text FILE
 //
@@ -19,10 +20,16 @@
 // against the plug-in and prints one JSON line per thing that happens
 // (scenario.h, scenario_player.h); exits 1 when an expectation fails.
 //
+// soak: a long seeded mix of events and requests checked against a model
+// of the expected state and the plug-in's memory counters (soak.h); prints
+// a start line, one line per checkpoint and a summary; exits 1 when a check
+// fails.
+//
 // seal: prints the club presence string of a JSON text under a public key.
 // key-text: prints a PEM key with its line breaks written as "|", the way
 // the platform configuration hands the key to the plug-in.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -35,6 +42,7 @@
 #include "vaq_host/presence_sealer.h"
 #include "vaq_host/scenario.h"
 #include "vaq_host/scenario_player.h"
+#include "vaq_host/soak.h"
 
 namespace {
 
@@ -46,6 +54,7 @@ int Usage() {
   std::fprintf(stderr,
                "usage: vaq-host [--plugin PATH] [--host-version X.Y.Z] [handshake | describe]\n"
                "       vaq-host [--plugin PATH] [--verbose] play SCENARIO\n"
+               "       vaq-host [--plugin PATH] soak [--operations N] [--seed S] [--summoners N]\n"
                "       vaq-host seal --public-key FILE JSON\n"
                "       vaq-host key-text FILE\n"
                "  handshake   load, initialise and shut down the plug-in, printing what it did\n"
@@ -54,6 +63,10 @@ int Usage() {
                "  play        play a scenario (a file, or a directory with scenario.json) against\n"
                "              the plug-in, one JSON line per happening; exit 1 when an\n"
                "              expectation fails (see scenarios/README.md)\n"
+               "  soak        a seeded random mix of events and requests (--operations, default\n"
+               "              1000000; --seed, default 1) over --summoners (default 10000),\n"
+               "              checked against a model of the club cache and the plug-in's\n"
+               "              memory counters; exit 1 when a check fails (see README.md)\n"
                "  seal        print the club presence string of JSON under a PEM public key\n"
                "  key-text    print a PEM key with its line breaks written as \"|\"\n"
                "  --plugin PATH           the plug-in library (default: the one built with this host)\n"
@@ -132,6 +145,21 @@ int Play(const std::string& scenarioPath, const vaq_host::PlayOptions& options) 
   return vaq_host::PlayScenario(scenario, sealer, options, Print, Complain);
 }
 
+int Soak(const vaq_host::SoakOptions& options) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  const vaq_host::SoakReport report = vaq_host::RunSoak(options, Print);
+  if (!report.ok) std::fprintf(stderr, "vaq-host: soak failed: %s\n", report.failure.c_str());
+  return report.ok ? 0 : 1;
+}
+
+bool ParseCount(const char* text, uint64_t* count) {
+  char* end = nullptr;
+  const unsigned long long value = std::strtoull(text, &end, 10);
+  if (end == text || *end != '\0' || text[0] == '-') return false;
+  *count = value;
+  return true;
+}
+
 int Seal(const std::string& publicKey, const std::string& json) {
   rapidjson::Document parsed;
   parsed.Parse(json.c_str(), json.size());
@@ -167,6 +195,7 @@ int main(int argc, char** argv) {
   vaq_host::PlayOptions options;
   options.pluginPath = VAQ_DEFAULT_PLUGIN_PATH;
   std::string publicKey;
+  vaq_host::SoakOptions soak;
   std::vector<std::string> operands;
   for (int i = 1; i < argc; ++i) {
     std::string argument = argv[i];
@@ -176,6 +205,14 @@ int main(int argc, char** argv) {
       if (!ParseVersion(argv[++i], &options.version)) return Usage();
     } else if (argument == "--public-key" && i + 1 < argc) {
       publicKey = argv[++i];
+    } else if (argument == "--operations" && i + 1 < argc) {
+      if (!ParseCount(argv[++i], &soak.operations)) return Usage();
+    } else if (argument == "--seed" && i + 1 < argc) {
+      if (!ParseCount(argv[++i], &soak.seed)) return Usage();
+    } else if (argument == "--summoners" && i + 1 < argc) {
+      uint64_t summoners = 0;
+      if (!ParseCount(argv[++i], &summoners) || summoners < 4 || summoners > 10000000) return Usage();
+      soak.summoners = static_cast<uint32_t>(summoners);
     } else if (argument == "--verbose" || argument == "-v") {
       options.verbose = true;
     } else if (argument == "-h" || argument == "--help") {
@@ -192,6 +229,11 @@ int main(int argc, char** argv) {
   if (command == "handshake" && arguments == 0) return Handshake(options.pluginPath, options.version);
   if (command == "describe" && arguments == 0) return Describe(options.pluginPath, options.version);
   if (command == "play" && arguments == 1) return Play(operands[1], options);
+  if (command == "soak" && arguments == 0) {
+    soak.pluginPath = options.pluginPath;
+    soak.version = options.version;
+    return Soak(soak);
+  }
   if (command == "seal" && arguments == 1 && !publicKey.empty()) return Seal(publicKey, operands[1]);
   if (command == "key-text" && arguments == 1) return KeyText(operands[1]);
   return Usage();

@@ -86,14 +86,20 @@ PresenceSealer::~PresenceSealer() { EVP_PKEY_free(Key(key_)); }
 bool PresenceSealer::LoadKey(const std::string& pemPath, std::string* error) {
   std::string pem;
   if (!ReadTextFile(pemPath, &pem, error)) return false;
+  if (UseKey(pem, error)) return true;
+  *error = pemPath + " holds " + *error;
+  return false;
+}
+
+bool PresenceSealer::UseKey(const std::string& pem, std::string* error) {
   EVP_PKEY* key = ReadAnyKey(pem);
   if (key == nullptr) {
-    *error = OpenSslError(pemPath + " holds no PEM key that can be read");
+    *error = OpenSslError("no PEM key that can be read");
     return false;
   }
   if (EVP_PKEY_base_id(key) != EVP_PKEY_RSA) {
     EVP_PKEY_free(key);
-    *error = pemPath + " holds a key that is not an RSA key";
+    *error = "a key that is not an RSA key";
     return false;
   }
   EVP_PKEY_free(Key(key_));

@@ -39,6 +39,8 @@ class PresenceSealer {
   // a private key is accepted too (its public half is used). Replaces any
   // earlier key and forgets what was sealed under it.
   bool LoadKey(const std::string& pemPath, std::string* error);
+  // The same with the PEM text itself.
+  bool UseKey(const std::string& pem, std::string* error);
   bool loaded() const { return key_ != nullptr; }
 
   // The presence string of `contents` (sealed as given, byte for byte).

@@ -1,15 +1,47 @@
 #include "vaq_host/recording_host.h"
 
 #include <type_traits>
+#include <unordered_map>
 
 #include "vaq_host/json_line.h"
 
 namespace vaq_host {
 
+namespace {
+
+// The records given to the plug-in and not yet released: who gave each
+// and the release function the request handler set (null when the record
+// owns nothing). A release function receives only the record, so the
+// books are kept by the record's address.
+struct GivenResponse {
+  RecordingHost* host;
+  HostResponseRelease release;
+};
+
+std::mutex& LedgerMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::unordered_map<const HostResponse*, GivenResponse>& Ledger() {
+  static std::unordered_map<const HostResponse*, GivenResponse> ledger;
+  return ledger;
+}
+
+}  // namespace
+
 RecordingHost::RecordingHost(std::function<void(const std::string&)> observer)
     : table_{{&SendRequest, &Call1, &PublishEvent, &Subscribe, &Unsubscribe, &Call5, &Yield, &Mark, &Resume, &Log},
              this},
       observer_(std::move(observer)) {}
+
+RecordingHost::~RecordingHost() {
+  // Records the plug-in never released must not lead back to this host.
+  std::lock_guard<std::mutex> lock(LedgerMutex());
+  for (auto entry = Ledger().begin(); entry != Ledger().end();) {
+    entry = entry->second.host == this ? Ledger().erase(entry) : std::next(entry);
+  }
+}
 
 RecordingHost* RecordingHost::From(const HostApi* api) {
   static_assert(std::is_standard_layout_v<Table>);
@@ -35,6 +67,52 @@ std::map<std::string, int> RecordingHost::calls() const {
   return calls_;
 }
 
+RecordingHost::ResponseCounts RecordingHost::responseCounts() const {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return responses_;
+}
+
+void RecordingHost::CountReceivedResponse() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ++responses_.received;
+}
+
+void RecordingHost::CountHostRelease() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ++responses_.releasedByHost;
+}
+
+void RecordingHost::GiveResponse(HostResponse* response) {
+  {
+    std::lock_guard<std::mutex> lock(LedgerMutex());
+    // A record still in the books at this address was never released; the
+    // counts show it.
+    Ledger()[response] = GivenResponse{this, response->release};
+  }
+  response->release = &CountedRelease;
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ++responses_.given;
+}
+
+void VAQ_CDECL RecordingHost::CountedRelease(HostResponse* response) {
+  if (response == nullptr) return;
+  GivenResponse given{};
+  {
+    std::lock_guard<std::mutex> lock(LedgerMutex());
+    auto found = Ledger().find(response);
+    if (found == Ledger().end()) return;  // released already
+    given = found->second;
+    Ledger().erase(found);
+  }
+  if (given.release != nullptr) {
+    given.release(response);
+  } else {
+    *response = HostResponse{};
+  }
+  std::lock_guard<std::recursive_mutex> lock(given.host->mutex_);
+  ++given.host->responses_.releasedByPlugin;
+}
+
 bool RecordingHost::Deliver(const std::string& name, const HostValue& payload) const {
   Subscription subscription;
   {
@@ -51,21 +129,24 @@ bool RecordingHost::Deliver(const std::string& name, const HostValue& payload) c
 void VAQ_CDECL RecordingHost::SendRequest(const HostApi* api, HostResponse* response, const HostRequest* request) {
   RecordingHost* host = From(api);
   host->Count("SendRequest");
-  host->Report(JsonLine()
-                   .Text("host", "request")
-                   .Unsigned("method", request->method)
-                   .Text("path", request->path ? request->path : "")
-                   .str());
+  if (host->reporting()) {
+    host->Report(JsonLine()
+                     .Text("host", "request")
+                     .Unsigned("method", request->method)
+                     .Text("path", request->path ? request->path : "")
+                     .str());
+  }
   *response = HostResponse{};
   if (host->requestHandler_) {
     host->requestHandler_(response, request);
-    return;
+  } else {
+    // Nothing is served: every request fails.
+    static char notFound[] = "RESOURCE_NOT_FOUND";
+    response->error = notFound;
+    response->failed = 1;
+    response->status = 404;
   }
-  // Nothing is served: every request fails.
-  static char notFound[] = "RESOURCE_NOT_FOUND";
-  response->error = notFound;
-  response->failed = 1;
-  response->status = 404;
+  host->GiveResponse(response);
 }
 
 void VAQ_CDECL RecordingHost::Call1(const HostApi* api, uint32_t, uint32_t) { From(api)->Count("Call1"); }
@@ -73,7 +154,9 @@ void VAQ_CDECL RecordingHost::Call1(const HostApi* api, uint32_t, uint32_t) { Fr
 void VAQ_CDECL RecordingHost::PublishEvent(const HostApi* api, const HostEvent* event) {
   RecordingHost* host = From(api);
   host->Count("PublishEvent");
-  host->Report(JsonLine().Text("host", "publish").Text("event", event->name ? event->name : "").str());
+  if (host->reporting()) {
+    host->Report(JsonLine().Text("host", "publish").Text("event", event->name ? event->name : "").str());
+  }
   if (host->publishObserver_) host->publishObserver_(*event);
 }
 

@@ -7,6 +7,12 @@
 // client's plug-in host. The plug-in may call it from several threads at
 // once: its records are guarded by one lock, which is never held while it
 // calls back into the plug-in or into the handlers set here.
+//
+// It also keeps the books of response records, both ways: each record it
+// fills for a request of the plug-in is given with a release function that
+// counts the plug-in's release before freeing it; each record the plug-in
+// fills for an endpoint call of the host is counted by the caller
+// (CallEndpoint) when received and when released.
 #pragma once
 
 #include <cstdint>
@@ -33,10 +39,20 @@ class RecordingHost {
     int32_t level;
     std::string message;
   };
+  // Response records: `given` to the plug-in as answers to its requests
+  // and `releasedByPlugin`; `received` from the plug-in as answers to the
+  // host's endpoint calls and `releasedByHost`.
+  struct ResponseCounts {
+    uint64_t given = 0;
+    uint64_t releasedByPlugin = 0;
+    uint64_t received = 0;
+    uint64_t releasedByHost = 0;
+  };
 
   // `observer` receives one JSON line per call the plug-in makes (may be
   // empty to stay quiet).
   explicit RecordingHost(std::function<void(const std::string&)> observer = {});
+  ~RecordingHost();
   RecordingHost(const RecordingHost&) = delete;
   RecordingHost& operator=(const RecordingHost&) = delete;
 
@@ -48,9 +64,18 @@ class RecordingHost {
   std::map<std::string, Subscription> subscriptions() const;
   std::vector<LogLine> logLines() const;
   std::map<std::string, int> calls() const;
+  ResponseCounts responseCounts() const;
 
-  // Answers the plug-in's requests (the response record arrives zeroed);
-  // without one, every request fails with status 404.
+  // The books of the records the plug-in fills: one received, one of them
+  // released by the host.
+  void CountReceivedResponse();
+  void CountHostRelease();
+
+  // Answers the plug-in's requests (the response record arrives zeroed;
+  // the handler sets the record's release function, or leaves none when
+  // the record owns nothing); without one, every request fails with status
+  // 404. Either way the plug-in gets the record with a counting release
+  // function.
   using RequestHandler = std::function<void(HostResponse* response, const HostRequest* request)>;
   void SetRequestHandler(RequestHandler handler) { requestHandler_ = std::move(handler); }
 
@@ -83,6 +108,10 @@ class RecordingHost {
   static void VAQ_CDECL Log(const HostApi* api, int32_t level, const char* message);
 
   void Report(const std::string& line) const;
+  bool reporting() const { return static_cast<bool>(observer_); }
+  // Puts the counting release function on a record given to the plug-in.
+  void GiveResponse(HostResponse* response);
+  static void VAQ_CDECL CountedRelease(HostResponse* response);
   void Count(const char* slot) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     ++calls_[slot];
@@ -100,6 +129,7 @@ class RecordingHost {
   std::map<std::string, Subscription> subscriptions_;
   std::vector<LogLine> logLines_;
   std::map<std::string, int> calls_;
+  ResponseCounts responses_;
   RequestHandler requestHandler_;
   PublishObserver publishObserver_;
   LogObserver logObserver_;

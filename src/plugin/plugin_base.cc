@@ -7,7 +7,9 @@
 #include "plugin/request_client.h"
 #include "remoting/generated_name.h"
 #include "value/builtin_types.h"
+#include "value/page_source.h"
 #include "value/type_registry.h"
+#include "value/value_arena.h"
 
 namespace vaq {
 
@@ -130,6 +132,13 @@ void VAQ_CDECL PluginBase::ShutdownCallback(void* plugin) {
   auto* object = static_cast<PluginBase*>(plugin);
   object->Shutdown();
   delete object;
+  // The object's trees are gone with it. The memory kept for the next trees
+  // (reset arenas, empty page regions) goes too, so that a host that has
+  // shut the plug-in down sees only what the library's statics hold; a
+  // plug-in loaded again, or another one still running, takes fresh memory
+  // when it needs it.
+  ValueArena::ReleaseSpare();
+  PageSource::Instance().ReleaseEmptyRegions();
 }
 
 void VAQ_CDECL PluginBase::GetMemoryStatsCallback(void*, PluginMemoryStats* out) {

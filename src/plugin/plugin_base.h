@@ -13,6 +13,10 @@
 //
 // The object is created by the load export and destroyed by the host's
 // Shutdown callback; the host reaches it only through PluginCallbacks.
+// After that callback the library holds no heap memory until the next
+// load: it also frees the value arenas and page regions kept in reserve
+// for later trees (the memory counters then show 0 live bytes when no
+// other plug-in object of the library is alive).
 #pragma once
 
 #include <map>
