@@ -23,9 +23,10 @@ ValueResult ReadStreamedBody(HostChannel& host, const HostResponse& response) {
     return result;
   }
   std::string text;
-  if (response.streamSizeHint > 15) {
-    text.reserve(static_cast<size_t>(std::min<uint64_t>(response.streamSizeHint, kMaxReservedHint)));
-  }
+  // Read by value: the record is packed, and std::min would bind a
+  // reference to the misaligned member.
+  const uint64_t hint = response.streamSizeHint;
+  if (hint > 15) text.reserve(static_cast<size_t>(std::min(hint, kMaxReservedHint)));
   char chunk[kChunkSize];
   for (;;) {
     uint32_t count = 0;

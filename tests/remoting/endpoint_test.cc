@@ -35,6 +35,10 @@ std::vector<std::string> ArgumentNames(const FunctionRecord* function) {
 
 class EndpointTest : public testing::Test {
  protected:
+  // Declared before the table, which may still destroy invokers that set
+  // them when the test ends.
+  bool firstDestroyed_ = false;
+  bool secondDestroyed_ = false;
   TypeRegistry registry_;
   EndpointTable table_;
 };
@@ -133,17 +137,15 @@ TEST_F(EndpointTest, ExistingFunctionKeepsItsParameters) {
 }
 
 TEST_F(EndpointTest, SecondEndpointForAFunctionChangesNothing) {
-  bool firstDestroyed = false;
-  bool secondDestroyed = false;
-  EndpointBuilder first = table_.Register(registry_, "GetItem", std::make_unique<NullInvoker>(&firstDestroyed));
+  EndpointBuilder first = table_.Register(registry_, "GetItem", std::make_unique<NullInvoker>(&firstDestroyed_));
   first.SetMethod(kMethodGet).SetPath("/items/{id}").AddPathParameter("id", NativeFieldTypeOf<uint32_t>());
   first.SetFlag(1).AddStringList({"x", "y"});
   const Endpoint* endpoint = first.endpoint();
   ASSERT_NE(endpoint, nullptr);
 
-  EndpointBuilder second = table_.Register(registry_, "GetItem", std::make_unique<NullInvoker>(&secondDestroyed));
+  EndpointBuilder second = table_.Register(registry_, "GetItem", std::make_unique<NullInvoker>(&secondDestroyed_));
   EXPECT_EQ(second.endpoint(), nullptr);
-  EXPECT_TRUE(secondDestroyed);
+  EXPECT_TRUE(secondDestroyed_);
   second.SetMethod(kMethodPost)
       .SetCustomMethod("FETCH")
       .SetPath("/other")
@@ -164,7 +166,7 @@ TEST_F(EndpointTest, SecondEndpointForAFunctionChangesNothing) {
   EXPECT_EQ(endpoint->stringLists, (std::vector<std::vector<std::string>>{{"x", "y"}}));
   EXPECT_EQ(ArgumentNames(endpoint->function), (std::vector<std::string>{"id"}));
   EXPECT_EQ(endpoint->function->description, "");
-  EXPECT_FALSE(firstDestroyed);
+  EXPECT_FALSE(firstDestroyed_);
 }
 
 TEST_F(EndpointTest, MethodAndCustomMethod) {
