@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <type_traits>
 
 #include "value/value_arena.h"
 
@@ -43,6 +44,18 @@ size_t GrownCapacity(size_t capacity, size_t required) {
   if (grown < required) grown = required;
   if (grown > Value::kMaxElements) grown = Value::kMaxElements;
   return grown;
+}
+
+// Moves the items of a collection or structure header to storage for
+// `capacity` items from the tree's arena.
+template <typename Header>
+void Regrow(Header* header, size_t capacity, ValueArena* arena) {
+  using Item = std::remove_pointer_t<decltype(header->items)>;
+  auto* storage = static_cast<Item*>(arena->Allocate(capacity * sizeof(Item)));
+  Relocate(storage, header->items, header->size);
+  arena->Release(header->items, header->capacity * sizeof(Item));
+  header->items = storage;
+  header->capacity = static_cast<uint32_t>(capacity);
 }
 
 size_t TailLimit(size_t size) {
@@ -330,24 +343,12 @@ size_t Value::Size() const {
 void Value::Reserve(size_t count) {
   if (kind_ == ValueKind::kStructure) {
     if (count > kMaxElements) throw std::length_error("Value::Reserve: too many members");
-    Structure* members = payload_.structure;
-    if (count <= members->capacity) return;
-    auto* storage = static_cast<ValueMember*>(arena_->Allocate(count * sizeof(ValueMember)));
-    Relocate(storage, members->items, members->size);
-    arena_->Release(members->items, members->capacity * sizeof(ValueMember));
-    members->items = storage;
-    members->capacity = static_cast<uint32_t>(count);
+    if (count > payload_.structure->capacity) Regrow(payload_.structure, count, arena_);
     return;
   }
   if (kind_ != ValueKind::kCollection) return;
   if (count > kMaxElements) throw std::length_error("Value::Reserve: too many elements");
-  Collection* items = payload_.collection;
-  if (count <= items->capacity) return;
-  auto* storage = static_cast<Value*>(arena_->Allocate(count * sizeof(Value)));
-  Relocate(storage, items->items, items->size);
-  arena_->Release(items->items, items->capacity * sizeof(Value));
-  items->items = storage;
-  items->capacity = static_cast<uint32_t>(count);
+  if (count > payload_.collection->capacity) Regrow(payload_.collection, count, arena_);
 }
 
 Value& Value::At(size_t index) {
@@ -454,12 +455,7 @@ Value& Value::Member(std::string_view name) {
 
   if (members->size == members->capacity) {
     if (members->size >= kMaxElements) throw std::length_error("Value::Member: too many members");
-    size_t capacity = GrownCapacity(members->capacity, members->size + 1);
-    auto* storage = static_cast<ValueMember*>(arena_->Allocate(capacity * sizeof(ValueMember)));
-    Relocate(storage, members->items, members->size);
-    arena_->Release(members->items, members->capacity * sizeof(ValueMember));
-    members->items = storage;
-    members->capacity = static_cast<uint32_t>(capacity);
+    Regrow(members, GrownCapacity(members->capacity, members->size + 1), arena_);
   }
   const bool inOrder = members->sorted == members->size &&
                        (members->size == 0 || InternedString::Compare(members->items[members->size - 1].name, entry) < 0);
