@@ -294,7 +294,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzInput input(data, size);
   HostRecordBuilder build(input);
 
+  // The name byte reaches every subscription: the five resources' event
+  // names and the three service-proxy events.
   const std::vector<std::string>& names = host.subscribedNames();
+  static const bool allSubscribed = names == std::vector<std::string>{
+      "OnJsonApiEvent_vaq-chat_v1_conversations", "OnJsonApiEvent_vaq-chat_v1_friends",
+      "OnJsonApiEvent_vaq-chat_v1_session", "OnJsonApiEvent_vaq-clubs_v1_clubs", FuzzedPluginHost::kKeyEvent,
+      "OnServiceProxyAsyncEvent", "OnServiceProxyMethodEvent", "OnServiceProxyUuidEvent"};
+  Require(allSubscribed, "the plug-in subscribes its five resources and the service-proxy events");
   const uint8_t nameChoice = input.Byte();
   const char* name = nullptr;
   if (nameChoice < 0xE0) {

@@ -224,8 +224,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzInput input(data, size);
   HostRecordBuilder build(input);
 
+  // The endpoint byte reaches every endpoint's record.
   const std::vector<const ApiEndpointRecord*> endpoints = host.Endpoints();
-  Require(!endpoints.empty(), "the plug-in announces endpoints");
+  static const bool allAnnounced = [&] {
+    std::vector<std::string> templates;
+    for (const ApiEndpointRecord* endpoint : endpoints) templates.push_back(endpoint->pathTemplate);
+    return templates == std::vector<std::string>{std::string(kPublicPath) + "/{summonerId}/tag",
+                                                 std::string(kPublicPath) + "/{summonerId}", kPublicPath};
+  }();
+  Require(allAnnounced, "the plug-in announces its three endpoints");
   const ApiEndpointRecord* endpoint = endpoints[input.Byte() % endpoints.size()];
   Require(endpoint->requestEntry != nullptr, "an endpoint record has a request entry");
   void* userData = endpoint->userData;

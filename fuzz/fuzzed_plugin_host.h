@@ -1,14 +1,27 @@
 // The clubs plug-in as a fuzz target's host runs it.
 //
-// FuzzedPluginHost owns one ClubsPublicPlugin, loaded and initialised in
-// this process with a function table of its own: Subscribe records each
-// event name's callback and context, SendRequest answers every request
-// with a 404, PublishEvent and Log check what they are given and drop it,
-// the rest do nothing. At start it makes an RSA key, hands it to the
-// plug-in through the key event and fills the club cache through presence
-// events, so that requests find entries and presence strings decrypt;
-// Seal makes presence strings under that key. One object per process
-// (Get), created on first use and shut down at exit.
+// FuzzedPluginHost loads the plug-in through its export and initialises it
+// through its Init callback, as a host does, with a function table of its
+// own: Subscribe records each event name's callback and context,
+// SendRequest answers the GETs of the resources the host serves (a body
+// value or a body stream) and every other request with a 404, PublishEvent
+// and Log check what they are given, the rest do nothing. Its destructor
+// shuts the plug-in down through the Shutdown callback, which also
+// destroys the object.
+//
+// Get() is the process's shared host, created on first use and shut down
+// at exit: at start it hands the sealer's key to its plug-in through the
+// key event and fills the club cache through presence events, so that
+// requests find entries and presence strings decrypt. A target may also
+// make short-lived hosts of its own, for instance one per input that
+// serves a key text to the GET the plug-in sends while it subscribes.
+//
+// PresenceSealer holds the process's one RSA key (SharedSealer) and makes
+// presence strings under it. The plug-in's log lines go to the Log of the
+// first host that initialised a plug-in, whichever host they come from;
+// LogCounts counts them for the whole process. RequireProducedValue and
+// ProducedMember read what the plug-in hands out; JsonString writes a
+// text as JSON for plaintexts and streamed bodies.
 #pragma once
 
 #include <openssl/bn.h>
@@ -20,6 +33,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -28,8 +42,11 @@
 
 #include "clubs/clubs_public_plugin.h"
 #include "host_record_builder.h"
+#include "plugin/host_api.h"
 #include "remoting/api_description.h"
 #include "remoting/host_response.h"
+
+extern "C" void VAQ_CDECL load_vaq_clubs_public(PluginLoadInfo* info);
 
 namespace vaq::fuzz {
 
@@ -80,6 +97,37 @@ inline void RequireProducedValue(const HostValue& value, int depth = 0) {
   }
 }
 
+// The member `name` of a produced structure, or null.
+inline const HostValue* ProducedMember(const HostValue& value, std::string_view name) {
+  if (value.type != kHostStructure) return nullptr;
+  for (uint32_t i = 0; i < value.payload.structure.count; ++i) {
+    const HostMember& member = value.payload.structure.members[i];
+    if (name == member.name) return &member.value;
+  }
+  return nullptr;
+}
+
+// The text as a JSON string: quotes, backslashes and control characters
+// escaped, every other byte as it is.
+inline std::string JsonString(std::string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string json = "\"";
+  for (char c : text) {
+    const auto byte = static_cast<uint8_t>(c);
+    if (c == '"' || c == '\\') {
+      json += '\\';
+      json += c;
+    } else if (byte < 0x20) {
+      json += "\\u00";
+      json += kHex[byte >> 4];
+      json += kHex[byte & 15];
+    } else {
+      json += c;
+    }
+  }
+  return json + "\"";
+}
+
 // An RSA key for presence strings: small, so that decryption stays cheap.
 class PresenceSealer {
  public:
@@ -114,7 +162,10 @@ class PresenceSealer {
   // Base64 of `plain` under the key with PKCS #1 v1.5 padding, the padding
   // drawn from the plaintext so that equal texts seal equally; `plain` is
   // cut to what one block holds.
-  std::string Seal(std::string_view plain) const {
+  std::string Seal(std::string_view plain) const { return Encode(SealBytes(plain)); }
+
+  // The same ciphertext as raw bytes, one block long.
+  std::string SealBytes(std::string_view plain) const {
     const size_t size = BlockSize();
     plain = plain.substr(0, size - 11);
     std::string block(size, '\0');
@@ -127,30 +178,62 @@ class PresenceSealer {
       block[2 + i] = static_cast<char>(1 + (state >> 16) % 255);
     }
     std::memcpy(&block[3 + padding], plain.data(), plain.size());
-    return SealBlock(block);
+    return EncryptBlock(block);
   }
 
   // Base64 of the raw encryption of one block (its first byte is forced
   // to 0, so that it stays below the modulus; short blocks are padded with
   // zeros).
-  std::string SealBlock(std::string_view raw) const {
-    std::string block(BlockSize(), '\0');
-    std::memcpy(block.data(), raw.data(), std::min(raw.size(), block.size()));
-    block[0] = 0;
-    std::vector<unsigned char> cipher(BlockSize());
-    const int length = RSA_public_encrypt(static_cast<int>(block.size()),
-                                          reinterpret_cast<const unsigned char*>(block.data()), cipher.data(), rsa_,
-                                          RSA_NO_PADDING);
-    Require(length > 0, "a block seals");
-    std::string encoded(4 * ((static_cast<size_t>(length) + 2) / 3) + 1, '\0');
-    const int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(encoded.data()), cipher.data(), length);
+  std::string SealBlock(std::string_view raw) const { return Encode(EncryptBlock(raw)); }
+
+  // Standard Base64 with "=" padding.
+  static std::string Encode(std::string_view bytes) {
+    std::string encoded(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+    const int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(encoded.data()),
+                                        reinterpret_cast<const unsigned char*>(bytes.data()),
+                                        static_cast<int>(bytes.size()));
     encoded.resize(static_cast<size_t>(written));
     return encoded;
   }
 
  private:
+  std::string EncryptBlock(std::string_view raw) const {
+    std::string block(BlockSize(), '\0');
+    std::memcpy(block.data(), raw.data(), std::min(raw.size(), block.size()));
+    block[0] = 0;
+    std::string cipher(BlockSize(), '\0');
+    const int length = RSA_public_encrypt(static_cast<int>(block.size()),
+                                          reinterpret_cast<const unsigned char*>(block.data()),
+                                          reinterpret_cast<unsigned char*>(cipher.data()), rsa_, RSA_NO_PADDING);
+    Require(length > 0, "a block seals");
+    cipher.resize(static_cast<size_t>(length));
+    return cipher;
+  }
+
   RSA* rsa_ = nullptr;
   std::string pem_;
+};
+
+inline const PresenceSealer& SharedSealer() {
+  static const PresenceSealer sealer;
+  return sealer;
+}
+
+// A resource the host serves to the plug-in's GET of `path`: the body
+// value `body` (whose memory stays the caller's), or, when `streamed`,
+// `text` as a body stream read in pieces of at most `piece` bytes.
+struct ServedResource {
+  std::string path;
+  HostValue body{};
+  bool streamed = false;
+  std::string text;
+  uint32_t piece = 4096;
+};
+
+// Log lines of the whole process, by level (0 to 3), and the last ERROR.
+struct LogCounts {
+  uint64_t lines[4] = {0, 0, 0, 0};
+  std::string lastError;
 };
 
 class FuzzedPluginHost {
@@ -159,22 +242,53 @@ class FuzzedPluginHost {
       "OnJsonApiEvent_vaq-platform-config_v1_namespaces_Clubs_ClubPresenceDecryptionKey";
   static constexpr const char* kKeyPath = "/vaq-platform-config/v1/namespaces/Clubs/ClubPresenceDecryptionKey";
   static constexpr const char* kFriendsEvent = "OnJsonApiEvent_vaq-chat_v1_friends";
+  static constexpr const char* kKeyError = "vaq-clubs-public: Failed to read ClubPresenceDecryptionKey";
 
+  // The shared host, its plug-in holding the sealer's key and a few
+  // summoners.
   static FuzzedPluginHost& Get() {
     static FuzzedPluginHost host;
+    static const bool primed = host.Prime();
+    (void)primed;
     return host;
   }
 
-  ClubsPublicPlugin& plugin() { return plugin_; }
-  const PresenceSealer& sealer() const { return sealer_; }
+  // Loads and initialises a plug-in of its own that finds `served` (and
+  // nothing else) when it asks the host for resources.
+  explicit FuzzedPluginHost(std::vector<ServedResource> served = {}) : served_(std::move(served)) {
+    table_.api = HostApi{&SendRequest, &Call1, &PublishEvent, &Subscribe, &Unsubscribe,
+                         &Call5,       &Yield, &Mark,         &Resume,    &Log};
+    table_.host = this;
+    load_ = PluginLoadInfo{18, 0, 0, nullptr, nullptr, nullptr, nullptr};
+    load_vaq_clubs_public(&load_);
+    Require(load_.callbacks != nullptr && load_.plugin != nullptr && load_.description != nullptr,
+            "the export loads the plug-in");
+    plugin_ = static_cast<ClubsPublicPlugin*>(static_cast<PluginBase*>(load_.plugin));
+    info_ = HostInitInfo{&table_.api, 1};
+    Require(load_.callbacks->Init(load_.plugin, &info_) == 1, "Init succeeds");
+    for (const auto& entry : subscriptions_) subscribedNames_.push_back(entry.first);
+  }
+  ~FuzzedPluginHost() {
+    load_.callbacks->Shutdown(load_.plugin);
+    Require(subscriptions_.empty(), "Shutdown ends every subscription");
+  }
+  FuzzedPluginHost(const FuzzedPluginHost&) = delete;
+  FuzzedPluginHost& operator=(const FuzzedPluginHost&) = delete;
 
-  // The event names the plug-in subscribed, in name order.
+  ClubsPublicPlugin& plugin() { return *plugin_; }
+  const PresenceSealer& sealer() const { return SharedSealer(); }
+  static LogCounts& Logged() {
+    static LogCounts counts;
+    return counts;
+  }
+
+  // The event names the plug-in subscribed during Init, in name order.
   const std::vector<std::string>& subscribedNames() const { return subscribedNames_; }
 
   // The endpoint records of the plug-in's API description, in order.
   std::vector<const ApiEndpointRecord*> Endpoints() const {
     std::vector<const ApiEndpointRecord*> endpoints;
-    for (const ApiEndpointRecord* endpoint = plugin_.apiDescription()->endpoints; endpoint != nullptr;
+    for (const ApiEndpointRecord* endpoint = load_.description->endpoints; endpoint != nullptr;
          endpoint = endpoint->next) {
       endpoints.push_back(endpoint);
     }
@@ -191,14 +305,54 @@ class FuzzedPluginHost {
     found->second.first(&event);
   }
 
-  // Hands the key over again when an event took it away.
-  void RestoreKey() {
-    if (plugin_.presenceKeyLoaded()) return;
+  // An event of the key resource, as the platform configuration sends it.
+  void DeliverKey(std::string_view text, int64_t eventType = 1) {
     HostRecordBuilder build(noInput_);
     Deliver(kKeyEvent, build.Structure({{"uri", build.String(kKeyPath)},
-                                        {"eventType", build.Signed(1)},
-                                        {"data", build.String(sealer_.PipeJoinedPem())}}));
-    Require(plugin_.presenceKeyLoaded(), "the key loads");
+                                        {"eventType", build.Signed(eventType)},
+                                        {"data", build.String(text)}}));
+  }
+
+  // A friend's presence event (Update) carrying `presence` as clubsData.
+  void DeliverFriend(uint64_t id, std::string_view name, std::string_view presence) {
+    HostRecordBuilder build(noInput_);
+    const HostValue data = build.Structure({{"id", build.Unsigned(id)},
+                                            {"name", build.String(name)},
+                                            {"icon", build.Signed(7)},
+                                            {"availability", build.String("chat")},
+                                            {"vaq", build.Structure({{"clubsData", build.String(presence)}})}});
+    Deliver(kFriendsEvent, build.Structure({{"uri", build.String("/vaq-chat/v1/friends/" + std::to_string(id))},
+                                            {"eventType", build.Signed(1)},
+                                            {"data", data}}));
+  }
+
+  // Hands the key over again when an event took it away.
+  void RestoreKey() {
+    if (plugin_->presenceKeyLoaded()) return;
+    DeliverKey(SharedSealer().PipeJoinedPem());
+    Require(plugin_->presenceKeyLoaded(), "the key loads");
+  }
+
+  // A GET of `path` through the request entry of the endpoint whose path
+  // template is `pathTemplate`, as the host calls it; `read` sees the
+  // response, which is then released.
+  void CallEndpoint(std::string_view pathTemplate, const std::string& path,
+                    const std::function<void(const HostResponse&)>& read) {
+    for (const ApiEndpointRecord* endpoint : Endpoints()) {
+      if (pathTemplate != endpoint->pathTemplate) continue;
+      HostRequest request{};
+      request.method = kMethodGet;
+      request.path = path.c_str();
+      request.endpointUserData = endpoint->userData;
+      HostResponse response{};
+      endpoint->requestEntry(&response, &request);
+      Require(response.release != nullptr, "the response carries its release function");
+      if (response.failed == 0) RequireProducedValue(response.body);
+      read(response);
+      response.release(&response);
+      return;
+    }
+    Require(false, "the endpoint is announced");
   }
 
  private:
@@ -207,14 +361,13 @@ class FuzzedPluginHost {
     FuzzedPluginHost* host;
   };
 
-  FuzzedPluginHost() {
-    table_.api = HostApi{&SendRequest, &Call1, &PublishEvent, &Subscribe, &Unsubscribe,
-                         &Call5,       &Yield, &Mark,         &Resume,    &Log};
-    table_.host = this;
-    plugin_.Load(PluginApiVersion{18, 0, 0, {}, {}}, "vaq-clubs-public", kBackendPluginKind);
-    info_ = HostInitInfo{&table_.api, 1};
-    Require(plugin_.Init(&info_), "Init succeeds");
-    for (const auto& entry : subscriptions_) subscribedNames_.push_back(entry.first);
+  // What the stream of a served resource reads from.
+  struct Stream {
+    const ServedResource* resource;
+    size_t position;
+  };
+
+  bool Prime() {
     RestoreKey();
     // A few summoners in the cache: names for the by-names endpoint, a
     // hidden tag and a decrypted one.
@@ -223,39 +376,59 @@ class FuzzedPluginHost {
       const char* name;
       std::string presence;
     } users[] = {{1, "Alice", "hidden"},
-                 {2, "Bob", sealer_.Seal("{\"name\":\"Club Two\",\"tag\":\"TWO\",\"summonerId\":2}")},
+                 {2, "Bob", SharedSealer().Seal("{\"name\":\"Club Two\",\"tag\":\"TWO\",\"summonerId\":2}")},
                  {3, "Alice Smith", ""},
-                 {4, "Alice,Bob", sealer_.Seal("{\"name\":\"N\",\"tag\":\"T\"}")}};
-    for (const auto& user : users) {
-      HostRecordBuilder build(noInput_);
-      const HostValue data = build.Structure({{"id", build.Unsigned(user.id)},
-                                              {"name", build.String(user.name)},
-                                              {"icon", build.Signed(7)},
-                                              {"availability", build.String("chat")},
-                                              {"vaq", build.Structure({{"clubsData", build.String(user.presence)}})}});
-      Deliver(kFriendsEvent, build.Structure({{"uri", build.String("/vaq-chat/v1/friends/" + std::to_string(user.id))},
-                                              {"eventType", build.Signed(0)},
-                                              {"data", data}}));
-    }
-    Require(plugin_.CacheSnapshot().size() == 4, "the cache holds the first summoners");
+                 {4, "Alice,Bob", SharedSealer().Seal("{\"name\":\"N\",\"tag\":\"T\"}")}};
+    for (const auto& user : users) DeliverFriend(user.id, user.name, user.presence);
+    Require(plugin_->CacheSnapshot().size() == 4, "the cache holds the first summoners");
+    return true;
   }
-  ~FuzzedPluginHost() { plugin_.Shutdown(); }
 
   static FuzzedPluginHost& Of(const HostApi* api) {
     return *reinterpret_cast<const Table*>(api)->host;
   }
 
-  static void VAQ_CDECL SendRequest(const HostApi*, HostResponse* response, const HostRequest* request) {
+  static void VAQ_CDECL SendRequest(const HostApi* api, HostResponse* response, const HostRequest* request) {
     Require(response != nullptr && request != nullptr && request->path != nullptr, "a sent request is complete");
     Require(request->method == kMethodGet || request->method == kMethodPut, "the plug-in only reads and writes");
     for (uint32_t i = 0; i < request->typedArgumentCount; ++i) {
       RequireProducedValue(request->typedArguments[i].value);
     }
     *response = HostResponse{};
+    if (request->method == kMethodGet) {
+      for (const ServedResource& served : Of(api).served_) {
+        if (served.path != request->path) continue;
+        response->release = &ReleaseServed;
+        response->status = 200;
+        if (served.streamed) {
+          response->stream = new Stream{&served, 0};
+          response->streamRead = &ReadStream;
+          response->streamClose = &CloseStream;
+          response->streamSizeHint = served.text.size();
+        } else {
+          response->body = served.body;
+        }
+        return;
+      }
+    }
     response->release = &ReleaseHostResponse;
     FailHostResponse(response, "RESOURCE_NOT_FOUND");
     response->status = 404;
   }
+  // The served body stays the caller's; the stream is closed by its reader.
+  static void VAQ_CDECL ReleaseServed(HostResponse* response) { *response = HostResponse{}; }
+  static int32_t VAQ_CDECL ReadStream(void* stream, void* buffer, uint32_t capacity, uint32_t* count) {
+    Require(stream != nullptr && buffer != nullptr && count != nullptr, "a stream read is complete");
+    auto* reading = static_cast<Stream*>(stream);
+    const std::string& text = reading->resource->text;
+    const size_t piece = std::min<size_t>({capacity, reading->resource->piece, text.size() - reading->position});
+    if (piece > 0) std::memcpy(buffer, text.data() + reading->position, piece);
+    reading->position += piece;
+    *count = static_cast<uint32_t>(piece);
+    return reading->position < text.size() ? 1 : 0;
+  }
+  static void VAQ_CDECL CloseStream(void* stream) { delete static_cast<Stream*>(stream); }
+
   static void VAQ_CDECL Call1(const HostApi*, uint32_t, uint32_t) {}
   // The plug-in publishes only its own resources, each event under its
   // path's name and under "OnJsonApiEvent", as {uri, eventType, data}.
@@ -291,14 +464,18 @@ class FuzzedPluginHost {
   static uint64_t VAQ_CDECL Resume(const HostApi*) { return 0; }
   static void VAQ_CDECL Log(const HostApi*, int32_t level, const char* message) {
     Require(level >= 0 && level <= 3 && message != nullptr, "a log message has a level and a text");
+    LogCounts& logged = Logged();
+    ++logged.lines[level];
+    if (level == 2) logged.lastError = message;
   }
 
-  PresenceSealer sealer_;
+  std::vector<ServedResource> served_;
   Table table_{};
   std::map<std::string, std::pair<HostEventCallback, void*>> subscriptions_;
   std::vector<std::string> subscribedNames_;
   FuzzInput noInput_{nullptr, 0};
-  ClubsPublicPlugin plugin_;
+  PluginLoadInfo load_{};
+  ClubsPublicPlugin* plugin_ = nullptr;
   HostInitInfo info_{};
 };
 
