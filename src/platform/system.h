@@ -1,10 +1,11 @@
 // The one doorway from the library to the operating system.
 //
 // Everything the runtime needs from the machine (locks, clocks, thread ids,
-// the executable's path, the debugger console, page regions, heap block
-// sizes and system libraries) is declared here and implemented once per
-// operating system: posix/ for the development build, win32/ for the real
-// target. No other folder includes an operating-system header.
+// the executable's path, the environment, the debugger console, page
+// regions, heap block sizes and system libraries) is declared here and
+// implemented once per operating system: posix/ for the development build,
+// win32/ for the real target. No other folder includes an operating-system
+// header.
 #pragma once
 
 #include <cstddef>
@@ -67,6 +68,11 @@ uint32_t CurrentThreadId();
 // Writes the path of the running executable (NUL-terminated, truncated to
 // the buffer) and returns its length; 0 when it cannot be found.
 size_t ExecutablePath(char* buffer, size_t capacity);
+
+// Writes the value of the environment variable `name` (NUL-terminated)
+// and returns its length; 0, with an empty buffer, when the variable is
+// unset, empty or longer than capacity - 1.
+size_t EnvironmentVariable(const char* name, char* buffer, size_t capacity);
 
 // Sends a NUL-terminated text to an attached debugger's console; does
 // nothing where the system has no such console.

@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -71,6 +72,17 @@ size_t ExecutablePath(char* buffer, size_t capacity) {
   }
   buffer[length] = '\0';
   return static_cast<size_t>(length);
+}
+
+size_t EnvironmentVariable(const char* name, char* buffer, size_t capacity) {
+  if (capacity == 0) return 0;
+  buffer[0] = '\0';
+  const char* value = std::getenv(name);
+  if (value == nullptr) return 0;
+  const size_t length = std::strlen(value);
+  if (length >= capacity) return 0;
+  std::memcpy(buffer, value, length + 1);
+  return length;
 }
 
 void DebuggerOutput(const char*) {}

@@ -74,6 +74,19 @@ size_t ExecutablePath(char* buffer, size_t capacity) {
   return length;
 }
 
+size_t EnvironmentVariable(const char* name, char* buffer, size_t capacity) {
+  if (capacity == 0) return 0;
+  buffer[0] = '\0';
+  // The length without the terminator when the value fits, else the size
+  // it would need; 0 when the variable is unset or empty.
+  const DWORD length = GetEnvironmentVariableA(name, buffer, static_cast<DWORD>(capacity));
+  if (length == 0 || length >= capacity) {
+    buffer[0] = '\0';
+    return 0;
+  }
+  return length;
+}
+
 void DebuggerOutput(const char* text) { OutputDebugStringA(text); }
 
 // VirtualAlloc hands out regions on 64 KiB boundaries.
