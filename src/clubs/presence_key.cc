@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "clubs/text_pieces.h"
+#include "diagnostics/trace.h"
 #include "remoting/json_reader.h"
 #include "value/conversion.h"
 
@@ -41,18 +42,31 @@ bool PresenceKey::Load(std::string_view text) {
 
 bool PresenceKey::DecryptClubPresence(std::string_view presence, const TypeRegistry& registry,
                                       Tarn::Client::ClubsPublic::Api::ClubServiceTag* content) const {
-  if (key_ == nullptr) return false;
+  if (key_ == nullptr) {
+    Trace("vaq-clubs-public: Couldn't decrypt club presence %s: no decryption key", presence);
+    return false;
+  }
   const std::vector<uint8_t> bytes = DecodeBase64(presence);
   std::vector<unsigned char> plain(static_cast<size_t>(RSA_size(key_)), 0);
   const int length =
       RSA_private_decrypt(static_cast<int>(bytes.size()), bytes.data(), plain.data(), key_, RSA_PKCS1_PADDING);
-  if (length < 0) return false;
+  if (length < 0) {
+    Trace("vaq-clubs-public: Couldn't decrypt club presence %s: not one RSA block under the key", presence);
+    return false;
+  }
   ValueResult parsed = ParseJson(std::string(reinterpret_cast<const char*>(plain.data()), static_cast<size_t>(length)));
-  if (!parsed.ok()) return false;
+  if (!parsed.ok()) {
+    Trace("vaq-clubs-public: Couldn't decrypt club presence %s: the contents are not JSON: %s", presence,
+          parsed.Message());
+    return false;
+  }
   Tarn::Client::ClubsPublic::Api::ClubServiceTag tag;
   ValueResult converted;
   FromValueRequired(converted, tag, parsed.value(), "<value>", registry);
-  if (!converted.ok()) return false;
+  if (!converted.ok()) {
+    Trace("vaq-clubs-public: Couldn't decrypt club presence %s: %s", presence, converted.Message());
+    return false;
+  }
   *content = std::move(tag);
   return true;
 }

@@ -61,8 +61,9 @@ ResourceHandler TypedResourceHandler(const TypeRegistry& registry,
       }
       if (!result.ok()) {
         const TypeDescriptor* descriptor = registry.Find<T>();
-        Trace("Couldn't convert resource %s to C++ while handling update for URL: %s",
-              descriptor == nullptr ? StaticType::HashCode<T>().name : descriptor->name.c_str(), event.uri);
+        Trace("Couldn't convert resource %s to C++ while handling update for URL: %s: %s",
+              descriptor == nullptr ? StaticType::HashCode<T>().name : descriptor->name.c_str(), event.uri,
+              result.Message());
         return;
       }
     }

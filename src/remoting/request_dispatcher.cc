@@ -5,6 +5,7 @@
 #include <string>
 
 #include "diagnostics/message_format.h"
+#include "diagnostics/trace.h"
 #include "platform/system.h"
 #include "remoting/argument_binding.h"
 #include "remoting/host_response.h"
@@ -51,6 +52,12 @@ void Dispatch(HostResponse* response, const HostRequest& request) {
   if (endpoint == nullptr || endpoint->function == nullptr ||
       !MatchRequest(std::span<const Endpoint* const>(candidates, endpoint == nullptr ? 0 : 1), method, customMethod,
                     path, &match)) {
+    if (endpoint == nullptr || endpoint->function == nullptr) {
+      Trace("Invalid function: request %s with no endpoint in its user data", path);
+    } else {
+      Trace("Invalid function: request %s does not fit endpoint %s %s", path, endpoint->function->name,
+            endpoint->RouteTemplate());
+    }
     FailHostResponse(response, "Invalid function");
     response->status = 404;
     return;
