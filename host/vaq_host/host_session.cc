@@ -4,6 +4,10 @@
 
 namespace vaq_host {
 
+std::string VersionText(HostVersion version) {
+  return std::to_string(version.major) + "." + std::to_string(version.minor) + "." + std::to_string(version.patch);
+}
+
 HostSession::HostSession(std::function<void(const std::string&)> observer) : host_(std::move(observer)) {}
 
 HostSession::~HostSession() {
@@ -19,8 +23,27 @@ bool HostSession::Load(const std::string& libraryPath, HostVersion version) {
   library_.load()(&loadInfo_);
   if (loadInfo_.callbacks == nullptr || loadInfo_.plugin == nullptr) {
     loadInfo_.plugin = nullptr;
-    error_ = "the plug-in refused host plug-in API " + std::to_string(version.major) + "." +
-             std::to_string(version.minor) + "." + std::to_string(version.patch);
+    // A plug-in that refuses a host fills in nothing, and neither does an
+    // export that does nothing: asking again with the API this host was
+    // made for tells them apart.
+    const HostVersion own;
+    const bool ownVersion = version.major == own.major && version.minor == own.minor && version.patch == own.patch;
+    PluginLoadInfo probe{};
+    probe.apiMajor = own.major;
+    probe.apiMinor = own.minor;
+    probe.apiPatch = own.patch;
+    if (!ownVersion) library_.load()(&probe);
+    if (probe.callbacks != nullptr && probe.plugin != nullptr) {
+      probe.callbacks->Shutdown(probe.plugin);
+      error_ = "the plug-in refused host plug-in API " + VersionText(version) + " (it accepts " + VersionText(own) +
+               ")";
+    } else {
+      error_ = "the load export " + std::string("load_vaq_clubs_public") + " of " + libraryPath +
+               " filled in nothing for host plug-in API " + VersionText(version) +
+               (ownVersion ? "" : " nor " + VersionText(own)) +
+               ": an export that does nothing, or a plug-in of another plug-in API (its log on standard error says "
+               "which)";
+    }
     return false;
   }
   callbacks_ = *loadInfo_.callbacks;

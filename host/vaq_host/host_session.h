@@ -17,6 +17,9 @@ struct HostVersion {
   uint32_t patch = 0;
 };
 
+// "major.minor.patch".
+std::string VersionText(HostVersion version);
+
 // Owns the library, the host table and the plug-in object's lifetime.
 // Destroying a session shuts the plug-in down if it is still loaded.
 class HostSession {
@@ -25,8 +28,10 @@ class HostSession {
   ~HostSession();
 
   // Opens the library and calls its load export with `version`. Returns
-  // false when the library cannot be opened (see error()) or the plug-in
-  // refused the host (no callbacks were filled).
+  // false when the library cannot be opened (see error()) or the export
+  // filled in no callbacks; error() then says whether the plug-in refused
+  // `version` (it accepts the default HostVersion) or filled in nothing
+  // for that either.
   bool Load(const std::string& libraryPath, HostVersion version);
   // Calls Init with the recording host's table and `pluginHandle`.
   bool Init(uint32_t pluginHandle = 7);

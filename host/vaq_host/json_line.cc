@@ -61,4 +61,10 @@ JsonLine& JsonLine::Raw(std::string_view name, std::string_view json) {
   return *this;
 }
 
+std::string JsonQuoteList(const std::vector<std::string>& texts) {
+  std::string list = "[";
+  for (const std::string& text : texts) list += (list.size() > 1 ? "," : "") + JsonQuote(text);
+  return list + "]";
+}
+
 }  // namespace vaq_host

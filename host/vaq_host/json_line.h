@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vaq_host {
 
@@ -28,5 +29,7 @@ class JsonLine {
 
 // A JSON string literal of `text`, quotes included.
 std::string JsonQuote(std::string_view text);
+// A JSON list of string literals.
+std::string JsonQuoteList(const std::vector<std::string>& texts);
 
 }  // namespace vaq_host

@@ -28,32 +28,43 @@ const char* TypeName(const rapidjson::Value& value) {
 
 class Matcher {
  public:
-  Matcher(std::string* difference, const JsonShow& show) : difference_(difference), show_(show) {}
+  Matcher(std::vector<std::string>* differences, const JsonShow& show) : differences_(differences), show_(show) {}
 
+  // Records every difference under `where`; returns whether there was none.
   bool Match(const rapidjson::Value& expected, const rapidjson::Value& actual, const std::string& where) {
     if (expected.IsObject()) {
       if (!actual.IsObject()) return Differ(where, expected, actual);
+      bool same = true;
       for (auto member = expected.MemberBegin(); member != expected.MemberEnd(); ++member) {
         const std::string name(member->name.GetString(), member->name.GetStringLength());
         const std::string inner = where.empty() ? name : where + "." + name;
         auto found = actual.FindMember(member->name);
         if (found == actual.MemberEnd()) {
-          return Fail(inner + ": expected " + Show(member->value) + ", got no such member");
+          same = Fail(inner + ": expected " + Show(member->value) + ", got no such member");
+        } else if (!Match(member->value, found->value, inner)) {
+          same = false;
         }
-        if (!Match(member->value, found->value, inner)) return false;
       }
-      return true;
+      return same;
     }
     if (expected.IsArray()) {
       if (!actual.IsArray()) return Differ(where, expected, actual);
+      bool same = true;
       if (expected.Size() != actual.Size()) {
-        return Fail(Place(where) + "expected " + std::to_string(expected.Size()) + " entries, got " +
+        same = Fail(Place(where) + "expected " + std::to_string(expected.Size()) + " entries, got " +
                     std::to_string(actual.Size()));
       }
-      for (rapidjson::SizeType i = 0; i < expected.Size(); ++i) {
-        if (!Match(expected[i], actual[i], where + "[" + std::to_string(i) + "]")) return false;
+      const rapidjson::SizeType shared = expected.Size() < actual.Size() ? expected.Size() : actual.Size();
+      for (rapidjson::SizeType i = 0; i < shared; ++i) {
+        if (!Match(expected[i], actual[i], where + "[" + std::to_string(i) + "]")) same = false;
       }
-      return true;
+      for (rapidjson::SizeType i = shared; i < expected.Size(); ++i) {
+        Fail(where + "[" + std::to_string(i) + "]: missing: " + Show(expected[i]));
+      }
+      for (rapidjson::SizeType i = shared; i < actual.Size(); ++i) {
+        Fail(where + "[" + std::to_string(i) + "]: not expected: " + Show(actual[i]));
+      }
+      return same;
     }
     if (expected.IsNumber() && actual.IsNumber()) {
       return NumbersEqual(expected, actual) || Differ(where, expected, actual);
@@ -78,19 +89,19 @@ class Matcher {
   }
 
   bool Fail(const std::string& text) {
-    if (difference_ != nullptr) *difference_ = text;
+    if (differences_ != nullptr) differences_->push_back(text);
     return false;
   }
 
-  std::string* difference_;
+  std::vector<std::string>* differences_;
   const JsonShow& show_;
 };
 
 }  // namespace
 
-bool JsonMatches(const rapidjson::Value& expected, const rapidjson::Value& actual, std::string* difference,
-                 const JsonShow& show) {
-  return Matcher(difference, show).Match(expected, actual, "");
+bool JsonMatches(const rapidjson::Value& expected, const rapidjson::Value& actual,
+                 std::vector<std::string>* differences, const JsonShow& show) {
+  return Matcher(differences, show).Match(expected, actual, "");
 }
 
 }  // namespace vaq_host

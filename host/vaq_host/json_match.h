@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "rapidjson/document.h"
 
@@ -17,10 +18,13 @@ namespace vaq_host {
 // Shows a value in a difference (JsonText when empty).
 using JsonShow = std::function<std::string(const rapidjson::Value&)>;
 
-// Whether `actual` matches `expected`. On a mismatch `difference` says
-// where, as a path from the top ("[2].data.availability"), and what:
-// `[2].data.availability: expected "offline", got "chat"`.
-bool JsonMatches(const rapidjson::Value& expected, const rapidjson::Value& actual, std::string* difference,
-                 const JsonShow& show = {});
+// Whether `actual` matches `expected`. On a mismatch `differences` (when
+// not null) gets every difference, each a path from the top
+// ("[2].data.availability") and what differs there:
+// `[2].data.availability: expected "offline", got "chat"`. Lists of
+// different lengths give their counts, then the pairs they share are
+// compared and each entry beyond is named as missing or not expected.
+bool JsonMatches(const rapidjson::Value& expected, const rapidjson::Value& actual,
+                 std::vector<std::string>* differences, const JsonShow& show = {});
 
 }  // namespace vaq_host

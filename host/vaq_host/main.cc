@@ -1,7 +1,7 @@
 // vaq-host: the reference host of the clubs public plug-in.
 //
 //   vaq-host [--plugin PATH] [--host-version X.Y.Z] [handshake | describe]
-//   vaq-host [--plugin PATH] [--verbose] play SCENARIO
+//   vaq-host [--plugin PATH] [--verbose] [--trace] play SCENARIO
 //   vaq-host [--plugin PATH] soak [--operations N] [--seed S] [--summoners N]
 //   vaq-host seal --public-key FILE JSON
 //   vaq-host key-text FILE
@@ -26,8 +26,13 @@
 // fails.
 //
 // seal: prints the club presence string of a JSON text under a public key.
-// key-text: prints a PEM key with its line breaks written as "|", the way
-// the platform configuration hands the key to the plug-in.
+// key-text: prints a PEM private key with its line breaks written as "|",
+// the way the platform configuration hands the key to the plug-in.
+//
+// Exit status (exit_codes.h): 0 success; 1 an expectation or check
+// failed; 2 a usage error (one line on stderr names it); 3 a scenario or
+// key file that cannot be used; 4 the plug-in did not load, refused the
+// host or failed Init. --help prints the usage on stdout and exits 0.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,8 +40,10 @@
 #include <vector>
 
 #include "rapidjson/document.h"
+#include "rapidjson/error/en.h"
 #include "remoting/api_description.h"
 #include "vaq_host/api_describe.h"
+#include "vaq_host/exit_codes.h"
 #include "vaq_host/host_session.h"
 #include "vaq_host/json_line.h"
 #include "vaq_host/presence_sealer.h"
@@ -50,30 +57,40 @@ using vaq_host::JsonLine;
 
 void Print(const std::string& line) { std::printf("%s\n", line.c_str()); }
 
-int Usage() {
-  std::fprintf(stderr,
-               "usage: vaq-host [--plugin PATH] [--host-version X.Y.Z] [handshake | describe]\n"
-               "       vaq-host [--plugin PATH] [--verbose] play SCENARIO\n"
-               "       vaq-host [--plugin PATH] soak [--operations N] [--seed S] [--summoners N]\n"
-               "       vaq-host seal --public-key FILE JSON\n"
-               "       vaq-host key-text FILE\n"
-               "  handshake   load, initialise and shut down the plug-in, printing what it did\n"
-               "  describe    load the plug-in and print its API description (endpoints, types,\n"
-               "              events) as one JSON document, then shut it down\n"
-               "  play        play a scenario (a file, or a directory with scenario.json) against\n"
-               "              the plug-in, one JSON line per happening; exit 1 when an\n"
-               "              expectation fails (see scenarios/README.md)\n"
-               "  soak        a seeded random mix of events and requests (--operations, default\n"
-               "              1000000; --seed, default 1) over --summoners (default 10000),\n"
-               "              checked against a model of the club cache and the plug-in's\n"
-               "              memory counters; exit 1 when a check fails (see README.md)\n"
-               "  seal        print the club presence string of JSON under a PEM public key\n"
-               "  key-text    print a PEM key with its line breaks written as \"|\"\n"
-               "  --plugin PATH           the plug-in library (default: the one built with this host)\n"
-               "  --host-version X.Y.Z    the host's plug-in API version (default 18.0.0)\n"
-               "  --verbose               play: also raw presence strings, event data, served\n"
-               "                          bodies and every host-table call\n");
-  return 2;
+const char kUsage[] =
+    "usage: vaq-host [--plugin PATH] [--host-version X.Y.Z] [handshake | describe]\n"
+    "       vaq-host [--plugin PATH] [--verbose] [--trace] play SCENARIO\n"
+    "       vaq-host [--plugin PATH] soak [--operations N] [--seed S] [--summoners N]\n"
+    "       vaq-host seal --public-key FILE JSON\n"
+    "       vaq-host key-text FILE\n"
+    "  handshake   load, initialise and shut down the plug-in, printing what it did\n"
+    "  describe    load the plug-in and print its API description (endpoints, types,\n"
+    "              events) as one JSON document, then shut it down\n"
+    "  play        play a scenario (a file, or a directory with scenario.json) against\n"
+    "              the plug-in, one JSON line per happening (see scenarios/README.md)\n"
+    "  soak        a seeded random mix of events and requests (--operations, default\n"
+    "              1000000; --seed, default 1) over --summoners (default 10000),\n"
+    "              checked against a model of the club cache and the plug-in's\n"
+    "              memory counters (see README.md)\n"
+    "  seal        print the club presence string of JSON under a PEM public key\n"
+    "  key-text    print a PEM private key with its line breaks written as \"|\"\n"
+    "  --plugin PATH           the plug-in library (default: the one built with this host);\n"
+    "                          a relative path is taken from the current folder\n"
+    "  --host-version X.Y.Z    the host's plug-in API version (default 18.0.0)\n"
+    "  --verbose               play: also raw presence strings, event data, served\n"
+    "                          bodies and every host-table call\n"
+    "  --trace                 play: also the plug-in's trace lines, as {\"trace\": ...}\n"
+    "                          (what it drops and why); VAQ_TRACE=stderr or =FILE does\n"
+    "                          the same for any host\n"
+    "  -h, --help              this text, on standard output\n"
+    "exit status: 0 success; 1 an expectation or check failed; 2 usage error;\n"
+    "             3 a scenario or key file that cannot be used; 4 the plug-in did not\n"
+    "             load, refused the host or failed Init\n";
+
+// A usage error: one line naming the problem, then where to look.
+int UsageError(const std::string& problem) {
+  std::fprintf(stderr, "vaq-host: %s\nrun \"vaq-host --help\" for the usage\n", problem.c_str());
+  return vaq_host::kExitUsage;
 }
 
 bool ParseVersion(const char* text, vaq_host::HostVersion* version) {
@@ -93,7 +110,8 @@ int Handshake(const std::string& pluginPath, vaq_host::HostVersion version) {
   Print(JsonLine().Text("host", "load").Text("plugin", pluginPath).Text("hostApiVersion", versionText).str());
   if (!session.Load(pluginPath, version)) {
     Print(JsonLine().Text("host", "handshake").Bool("accepted", false).Text("error", session.error()).str());
-    return 1;
+    std::fprintf(stderr, "vaq-host: the plug-in did not load: %s\n", session.error().c_str());
+    return vaq_host::kExitPluginRefused;
   }
   const PluginLoadInfo& info = session.loadInfo();
   const ApiDescription* description = info.description;
@@ -113,14 +131,14 @@ int Handshake(const std::string& pluginPath, vaq_host::HostVersion version) {
   session.Shutdown();
   Print(JsonLine().Text("host", "shutdown").str());
   Print(JsonLine().Text("host", "memory").Text("when", "after shutdown").Raw("counters", MemoryJson(session.MemoryStats())).str());
-  return initialised ? 0 : 1;
+  return initialised ? vaq_host::kExitOk : vaq_host::kExitPluginRefused;
 }
 
 int Describe(const std::string& pluginPath, vaq_host::HostVersion version) {
   vaq_host::HostSession session;
   if (!session.Load(pluginPath, version)) {
-    std::fprintf(stderr, "vaq-host: %s\n", session.error().c_str());
-    return 1;
+    std::fprintf(stderr, "vaq-host: the plug-in did not load: %s\n", session.error().c_str());
+    return vaq_host::kExitPluginRefused;
   }
   std::string json;
   std::string error;
@@ -128,7 +146,7 @@ int Describe(const std::string& pluginPath, vaq_host::HostVersion version) {
   if (described) std::fputs(json.c_str(), stdout);
   else std::fprintf(stderr, "vaq-host: malformed API description: %s\n", error.c_str());
   session.Shutdown();
-  return described ? 0 : 1;
+  return described ? vaq_host::kExitOk : vaq_host::kExitFailed;
 }
 
 void Complain(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
@@ -139,7 +157,7 @@ int Play(const std::string& scenarioPath, const vaq_host::PlayOptions& options) 
   std::string error;
   if (!scenario.Load(scenarioPath, &sealer, &error)) {
     std::fprintf(stderr, "vaq-host: %s\n", error.c_str());
-    return 2;
+    return vaq_host::kExitUnreadable;
   }
   std::setvbuf(stdout, nullptr, _IOLBF, 0);  // lines show up as they happen, also through a pipe
   return vaq_host::PlayScenario(scenario, sealer, options, Print, Complain);
@@ -149,7 +167,7 @@ int Soak(const vaq_host::SoakOptions& options) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   const vaq_host::SoakReport report = vaq_host::RunSoak(options, Print);
   if (!report.ok) std::fprintf(stderr, "vaq-host: soak failed: %s\n", report.failure.c_str());
-  return report.ok ? 0 : 1;
+  return report.ok ? vaq_host::kExitOk : vaq_host::kExitFailed;
 }
 
 bool ParseCount(const char* text, uint64_t* count) {
@@ -164,29 +182,32 @@ int Seal(const std::string& publicKey, const std::string& json) {
   rapidjson::Document parsed;
   parsed.Parse(json.c_str(), json.size());
   if (parsed.HasParseError()) {
-    std::fprintf(stderr, "vaq-host: seal: not JSON: %s\n", json.c_str());
-    return 2;
+    return UsageError("seal: the contents are not JSON (" + std::string(rapidjson::GetParseError_En(parsed.GetParseError())) +
+                      " at character " + std::to_string(parsed.GetErrorOffset() + 1) + "): " + json);
   }
   vaq_host::PresenceSealer sealer;
   std::string presence;
   std::string error;
-  if (!sealer.LoadKey(publicKey, &error) || !sealer.Seal(json, &presence, &error)) {
+  if (!sealer.LoadKey(publicKey, &error)) {
     std::fprintf(stderr, "vaq-host: seal: %s\n", error.c_str());
-    return 1;
+    return vaq_host::kExitUnreadable;
+  }
+  if (!sealer.Seal(json, &presence, &error)) {
+    return UsageError("seal: " + error);
   }
   Print(presence);
   return 0;
 }
 
 int KeyText(const std::string& path) {
-  std::string pem;
+  std::string text;
   std::string error;
-  if (!vaq_host::ReadTextFile(path, &pem, &error)) {
+  if (!vaq_host::ReadPrivateKeyText(path, &text, &error)) {
     std::fprintf(stderr, "vaq-host: key-text: %s\n", error.c_str());
-    return 1;
+    return vaq_host::kExitUnreadable;
   }
-  Print(vaq_host::KeyText(pem));
-  return 0;
+  Print(text);
+  return vaq_host::kExitOk;
 }
 
 }  // namespace
@@ -197,44 +218,73 @@ int main(int argc, char** argv) {
   std::string publicKey;
   vaq_host::SoakOptions soak;
   std::vector<std::string> operands;
+  const char* const valued[] = {"--plugin", "--host-version", "--public-key", "--operations", "--seed", "--summoners"};
   for (int i = 1; i < argc; ++i) {
-    std::string argument = argv[i];
-    if (argument == "--plugin" && i + 1 < argc) {
+    const std::string argument = argv[i];
+    if (argument == "-h" || argument == "--help") {
+      std::fputs(kUsage, stdout);
+      return vaq_host::kExitOk;
+    }
+    bool takesValue = false;
+    for (const char* option : valued) takesValue = takesValue || argument == option;
+    if (takesValue && i + 1 >= argc) return UsageError(argument + " needs a value");
+    if (argument == "--plugin") {
       options.pluginPath = argv[++i];
-    } else if (argument == "--host-version" && i + 1 < argc) {
-      if (!ParseVersion(argv[++i], &options.version)) return Usage();
-    } else if (argument == "--public-key" && i + 1 < argc) {
+    } else if (argument == "--host-version") {
+      if (!ParseVersion(argv[++i], &options.version)) {
+        return UsageError("--host-version: \"" + std::string(argv[i]) + "\" is not a version X.Y.Z");
+      }
+    } else if (argument == "--public-key") {
       publicKey = argv[++i];
-    } else if (argument == "--operations" && i + 1 < argc) {
-      if (!ParseCount(argv[++i], &soak.operations)) return Usage();
-    } else if (argument == "--seed" && i + 1 < argc) {
-      if (!ParseCount(argv[++i], &soak.seed)) return Usage();
-    } else if (argument == "--summoners" && i + 1 < argc) {
+    } else if (argument == "--operations" || argument == "--seed") {
+      if (!ParseCount(argv[++i], argument == "--seed" ? &soak.seed : &soak.operations)) {
+        return UsageError(argument + ": \"" + std::string(argv[i]) + "\" is not a whole number");
+      }
+    } else if (argument == "--summoners") {
       uint64_t summoners = 0;
-      if (!ParseCount(argv[++i], &summoners) || summoners < 4 || summoners > 10000000) return Usage();
+      if (!ParseCount(argv[++i], &summoners) || summoners < 4 || summoners > 10000000) {
+        return UsageError("--summoners: \"" + std::string(argv[i]) + "\" is not a number from 4 to 10000000");
+      }
       soak.summoners = static_cast<uint32_t>(summoners);
     } else if (argument == "--verbose" || argument == "-v") {
       options.verbose = true;
-    } else if (argument == "-h" || argument == "--help") {
-      Usage();
-      return 0;
+    } else if (argument == "--trace") {
+      options.trace = true;
     } else if (argument.empty() || argument[0] != '-') {
       operands.push_back(argument);
     } else {
-      return Usage();
+      return UsageError("unknown option " + argument);
     }
   }
   const std::string command = operands.empty() ? "handshake" : operands[0];
   const size_t arguments = operands.size() - (operands.empty() ? 0 : 1);
-  if (command == "handshake" && arguments == 0) return Handshake(options.pluginPath, options.version);
-  if (command == "describe" && arguments == 0) return Describe(options.pluginPath, options.version);
-  if (command == "play" && arguments == 1) return Play(operands[1], options);
-  if (command == "soak" && arguments == 0) {
+  struct Command {
+    const char* name;
+    size_t operands;
+    const char* what;  // what the operands are, for a usage error
+  };
+  const Command commands[] = {{"handshake", 0, "no operand"}, {"describe", 0, "no operand"},
+                              {"play", 1, "one operand, the scenario"}, {"soak", 0, "no operand"},
+                              {"seal", 1, "one operand, the JSON contents"}, {"key-text", 1, "one operand, the PEM file"}};
+  const Command* chosen = nullptr;
+  for (const Command& candidate : commands) chosen = command == candidate.name ? &candidate : chosen;
+  if (chosen == nullptr) return UsageError("unknown command \"" + command + "\"");
+  if (arguments != chosen->operands) {
+    return UsageError(command + " takes " + chosen->what + ", got " + std::to_string(arguments));
+  }
+  if (options.trace && command != "play") return UsageError("--trace goes with play");
+  if (!publicKey.empty() && command != "seal") return UsageError("--public-key goes with seal");
+  if (command == "handshake") return Handshake(options.pluginPath, options.version);
+  if (command == "describe") return Describe(options.pluginPath, options.version);
+  if (command == "play") return Play(operands[1], options);
+  if (command == "soak") {
     soak.pluginPath = options.pluginPath;
     soak.version = options.version;
     return Soak(soak);
   }
-  if (command == "seal" && arguments == 1 && !publicKey.empty()) return Seal(publicKey, operands[1]);
-  if (command == "key-text" && arguments == 1) return KeyText(operands[1]);
-  return Usage();
+  if (command == "seal") {
+    if (publicKey.empty()) return UsageError("seal needs --public-key FILE");
+    return Seal(publicKey, operands[1]);
+  }
+  return KeyText(operands[1]);
 }

@@ -1,5 +1,7 @@
 #include "vaq_host/plugin_library.h"
 
+#include <filesystem>
+
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -62,14 +64,23 @@ PluginLibrary::~PluginLibrary() {
 }
 
 bool PluginLibrary::Open(const std::string& path, std::string* error) {
-  handle_ = OpenLibrary(path);
+  // A relative path, a bare file name included, is taken from the current
+  // folder, never from the system's library search.
+  std::error_code failure;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, failure);
+  const std::string opened = failure ? path : absolute.string();
+  if (!std::filesystem::exists(opened, failure)) {
+    *error = path + ": no such file";
+    return false;
+  }
+  handle_ = OpenLibrary(opened);
   if (handle_ == nullptr) {
     *error = LastError(path);
     return false;
   }
   load_ = reinterpret_cast<LoadPluginFunction>(FindSymbol(handle_, kLoadExport));
   if (load_ == nullptr) {
-    *error = std::string("the library has no ") + kLoadExport + " export";
+    *error = path + ": the library has no " + kLoadExport + " export";
     return false;
   }
   return true;

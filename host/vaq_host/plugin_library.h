@@ -16,8 +16,9 @@ class PluginLibrary {
   PluginLibrary(const PluginLibrary&) = delete;
   PluginLibrary& operator=(const PluginLibrary&) = delete;
 
-  // Opens `path` and finds "load_vaq_clubs_public". On failure returns
-  // false and `error` says why.
+  // Opens `path` and finds "load_vaq_clubs_public". A relative path (a
+  // bare file name too) is taken from the current folder. On failure
+  // returns false and `error` says why.
   bool Open(const std::string& path, std::string* error);
 
   LoadPluginFunction load() const { return load_; }

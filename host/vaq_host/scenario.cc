@@ -81,19 +81,31 @@ class Reader {
       }
       return true;
     }
-    if (value.MemberCount() != 1) return Fail(where, "a placeholder object has exactly one member");
     std::string replacement;
     if (keyText != value.MemberEnd()) {
-      if (!keyText->value.IsString()) return Fail(where, "\"$keyText\" names a PEM file");
-      std::string pem;
+      if (value.MemberCount() != 1) return Fail(where, "a \"$keyText\" placeholder has exactly one member");
+      if (!keyText->value.IsString()) return Fail(where, "\"$keyText\" names a PEM private key file");
       std::string error;
-      if (!ReadTextFile(PathOf(Text(keyText->value)), &pem, &error)) return Fail(where, error);
-      replacement = KeyText(pem);
+      if (!ReadPrivateKeyText(PathOf(Text(keyText->value)), &replacement, &error)) return Fail(where, error);
     } else {
-      if (!sealer_->loaded()) return Fail(where, "\"$seal\" needs the scenario's \"publicKey\"");
+      // {"$seal": contents} or {"$seal": contents, "key": name}.
+      auto key = value.FindMember("key");
+      std::string keyName;
+      if (key != value.MemberEnd()) {
+        if (!key->value.IsString()) return Fail(where, "\"key\" names one of the scenario's \"publicKeys\"");
+        keyName = Text(key->value);
+      }
+      if (value.MemberCount() != (key == value.MemberEnd() ? 1u : 2u)) {
+        return Fail(where, "a \"$seal\" placeholder has only \"$seal\" and, optionally, \"key\"");
+      }
+      if (!sealer_->HasKey(keyName)) {
+        return Fail(where, keyName.empty() ? "\"$seal\" without \"key\" needs the scenario's \"publicKey\""
+                                           : "\"key\": no public key named \"" + keyName +
+                                                 "\" in the scenario's \"publicKeys\"");
+      }
       const std::string contents = seal->value.IsString() ? Text(seal->value) : JsonText(seal->value);
       std::string error;
-      if (!sealer_->Seal(contents, &replacement, &error)) return Fail(where, error);
+      if (!sealer_->Seal(keyName, contents, &replacement, &error)) return Fail(where, error);
     }
     value.SetString(replacement.c_str(), static_cast<rapidjson::SizeType>(replacement.size()), allocator_);
     return true;
@@ -300,7 +312,9 @@ bool Scenario::Load(const std::string& path, PresenceSealer* sealer, std::string
     reader.Fail("", "the scenario is a JSON object");
     return fail();
   }
-  if (!reader.OnlyKnown(document_, {"description", "publicKey", "resources", "init", "steps"}, "")) return fail();
+  if (!reader.OnlyKnown(document_, {"description", "publicKey", "publicKeys", "resources", "init", "steps"}, "")) {
+    return fail();
+  }
 
   auto description = document_.FindMember("description");
   if (description != document_.MemberEnd() && description->value.IsString()) description_ = Text(description->value);
@@ -314,6 +328,25 @@ bool Scenario::Load(const std::string& path, PresenceSealer* sealer, std::string
     if (!sealer->LoadKey(reader.PathOf(Text(publicKey->value)), &keyError)) {
       reader.Fail("publicKey", keyError);
       return fail();
+    }
+  }
+  auto publicKeys = document_.FindMember("publicKeys");
+  if (publicKeys != document_.MemberEnd()) {
+    if (!publicKeys->value.IsObject()) {
+      reader.Fail("publicKeys", "an object of name -> path of a PEM public key is expected");
+      return fail();
+    }
+    for (auto key = publicKeys->value.MemberBegin(); key != publicKeys->value.MemberEnd(); ++key) {
+      const std::string name = Text(key->name);
+      std::string keyError;
+      if (name.empty() || !key->value.IsString()) {
+        reader.Fail("publicKeys", "each key has a name and the path of a PEM public key");
+        return fail();
+      }
+      if (!sealer->LoadKey(name, reader.PathOf(Text(key->value)), &keyError)) {
+        reader.Fail("publicKeys." + name, keyError);
+        return fail();
+      }
     }
   }
   for (const char* part : {"resources", "init"}) {

@@ -7,6 +7,7 @@
 //   {
 //     "description": "what the scenario shows",
 //     "publicKey": "keys/demo_public.pem",    // seals {"$seal": ...} values
+//     "publicKeys": {"next": "keys/next_public.pem"},  // optional, named keys
 //     "resources": {                         // what the plug-in's GETs get
 //       "/vaq-platform-config/v1/namespaces/Clubs/ClubPresenceDecryptionKey":
 //           {"$keyText": "keys/demo_private.pem"},
@@ -43,9 +44,12 @@
 // Placeholders, replaced wherever they stand (bodies, event data,
 // expectations) when the scenario is loaded, relative paths being taken
 // from the scenario's directory:
-// - {"$keyText": "file.pem"}: the PEM file's text with line breaks as "|".
-// - {"$seal": {...}}: the presence string of that JSON under the public
-//   key. The same JSON gives the same string throughout a play.
+// - {"$keyText": "file.pem"}: the PEM private key's text with line breaks
+//   as "|"; a file that is not a PEM private key is refused.
+// - {"$seal": {...}}: the presence string of that JSON under "publicKey";
+//   {"$seal": {...}, "key": "next"} seals under the key of that name in
+//   "publicKeys". The same JSON under the same key gives the same string
+//   throughout a play.
 //
 // "expect" checks what happened during its step (see json_match.h for how
 // values match): "published" the events the plug-in published, in order,

@@ -5,9 +5,11 @@
 #include <memory>
 
 #include "vaq_host/endpoint_call.h"
+#include "vaq_host/exit_codes.h"
 #include "vaq_host/host_value_json.h"
 #include "vaq_host/json_line.h"
 #include "vaq_host/json_match.h"
+#include "vaq_host/trace_follower.h"
 
 namespace vaq_host {
 
@@ -45,10 +47,15 @@ class Player {
 
   int Run() {
     Print(JsonLine().Text("play", scenario_.file()).Text("description", scenario_.description()).str());
+    if (options_.trace) {
+      // Before the library is loaded: it reads where to trace once, at load.
+      std::string error;
+      if (!trace_.Start(&error)) complain_("vaq-host: --trace: " + error);
+    }
     if (!session_.Load(options_.pluginPath, options_.version)) {
       Print(JsonLine().Text("loaded", options_.pluginPath).Bool("accepted", false).Text("error", session_.error()).str());
       complain_("vaq-host: the plug-in did not load: " + session_.error());
-      return 1;
+      return kExitPluginRefused;
     }
     const PluginLoadInfo& info = session_.loadInfo();
     Print(JsonLine()
@@ -84,20 +91,27 @@ class Player {
               .Raw("expectations", JsonLine().Unsigned("held", held_).Unsigned("failed", failed_).str())
               .Raw("memoryAfterShutdown", MemoryCountersJson(session_.MemoryStats()))
               .str());
-    return ok ? 0 : 1;
+    if (!initialised) return kExitPluginRefused;
+    return ok ? kExitOk : kExitFailed;
   }
 
  private:
   using Allocator = rapidjson::Document::AllocatorType;
 
-  void Print(const std::string& line) const { print_(line); }
+  // Prints `line`, after any trace lines the plug-in wrote before it.
+  void Print(const std::string& line) {
+    trace_.Drain([this](const std::string& text) { print_(JsonLine().Text("trace", text).str()); });
+    print_(line);
+  }
 
   // A copy of `value` for showing: strings the scenario sealed become
   // {"$seal": contents} again, unless everything is shown as sent.
   rapidjson::Value Display(const rapidjson::Value& value, Allocator& allocator) const {
     if (options_.verbose) return rapidjson::Value(value, allocator);
     if (value.IsString()) {
-      const std::string* contents = sealer_.ContentsOf(std::string(value.GetString(), value.GetStringLength()));
+      std::string keyName;
+      const std::string* contents =
+          sealer_.ContentsOf(std::string(value.GetString(), value.GetStringLength()), &keyName);
       if (contents == nullptr) return rapidjson::Value(value, allocator);
       rapidjson::Document parsed;
       parsed.Parse(contents->c_str(), contents->size());
@@ -107,6 +121,7 @@ class Player {
       } else {
         shown.AddMember("$seal", rapidjson::Value(parsed, allocator), allocator);
       }
+      if (!keyName.empty()) shown.AddMember("key", rapidjson::Value(keyName.c_str(), allocator), allocator);
       return shown;
     }
     if (value.IsArray()) {
@@ -207,6 +222,12 @@ class Player {
     line.Raw("response", Show(answer.response));
     if (!answer.function.empty()) line.Text("endpoint", answer.function);
     Print(line.str());
+    // A call no endpoint answers is a mistake in the scenario or in the
+    // plug-in, unless the step says that it expects exactly that.
+    if (answer.function.empty() && (step.expect == nullptr || !step.expect->HasMember("response"))) {
+      unmatched_ = "no endpoint answered " + step.method + " " + step.path + " (\"Invalid function\"); name the "
+                   "answer in the step's \"expect\": {\"response\": ...} if that is intended";
+    }
   }
 
   void Serve(HostResponse* response, const HostRequest* request) {
@@ -312,14 +333,26 @@ class Player {
   }
 
   void Check(const ScenarioStep& step) {
+    if (!unmatched_.empty()) {
+      Print(JsonLine()
+                .Text("expect", "failed")
+                .Unsigned("step", step.number)
+                .Text("description", step.description)
+                .Text("what", "call")
+                .Raw("differences", JsonQuoteList({unmatched_}))
+                .str());
+      complain_("vaq-host: step " + std::to_string(step.number) + " (" + step.description + "): call: " + unmatched_);
+      unmatched_.clear();
+      ++failed_;
+    }
     if (step.expect == nullptr) return;
     bool held = true;
     for (const char* what : {"published", "requests", "logs", "response"}) {
       auto expected = step.expect->FindMember(what);
       if (expected == step.expect->MemberEnd()) continue;
       const rapidjson::Value& actual = (*record_)[what];
-      std::string difference;
-      if (JsonMatches(expected->value, actual, &difference, [this](const rapidjson::Value& v) { return Show(v); })) {
+      std::vector<std::string> differences;
+      if (JsonMatches(expected->value, actual, &differences, [this](const rapidjson::Value& v) { return Show(v); })) {
         continue;
       }
       held = false;
@@ -328,12 +361,14 @@ class Player {
                 .Unsigned("step", step.number)
                 .Text("description", step.description)
                 .Text("what", what)
-                .Text("difference", difference)
+                .Raw("differences", JsonQuoteList(differences))
                 .Raw("expected", Show(expected->value))
                 .Raw("actual", Show(actual))
                 .str());
-      complain_("vaq-host: step " + std::to_string(step.number) + " (" + step.description + "): " + what + ": " +
-                difference);
+      for (const std::string& difference : differences) {
+        complain_("vaq-host: step " + std::to_string(step.number) + " (" + step.description + "): " + what + ": " +
+                  difference);
+      }
     }
     if (held) {
       ++held_;
@@ -353,6 +388,8 @@ class Player {
   std::unique_ptr<rapidjson::Document> record_;
   size_t held_ = 0;
   size_t failed_ = 0;
+  std::string unmatched_;  // set by a call no endpoint answered, until checked
+  TraceFollower trace_;    // follows nothing unless options_.trace
 };
 
 }  // namespace

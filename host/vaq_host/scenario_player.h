@@ -15,7 +15,8 @@
 //   {"published": name, "uri", "eventType", "data"}    the plug-in publishes an event
 //   {"log": level, "message"}                          the plug-in logs a line
 //   {"response": {...}, "endpoint": name}              the endpoint's answer
-//   {"expect": "ok"} or {"expect": "failed", ...}      a step's expectations
+//   {"expect": "ok"} or {"expect": "failed", ...}      a step's expectations, with every difference
+//   {"trace": text}                                    a trace line of the plug-in (with `trace`)
 //   {"summary": "ok" or "failed", ...}                 the end, with the memory counters
 // Presence strings that the scenario sealed are shown as {"$seal": {...}}
 // again; with `verbose` they are shown as sent, event data and served
@@ -36,6 +37,9 @@ struct PlayOptions {
   std::string pluginPath;
   HostVersion version;
   bool verbose = false;
+  // Show the plug-in's trace lines as {"trace": text} lines (the library
+  // is pointed at a trace file of the player's before it is loaded).
+  bool trace = false;
 };
 
 // Receives one output line (without its line break).
@@ -43,8 +47,13 @@ using LinePrinter = std::function<void(const std::string& line)>;
 
 // Plays `scenario`, whose presence strings `sealer` made. `print` gets the
 // JSON lines; `complain` gets a short human-readable line for each failed
-// expectation and for a plug-in that does not load. Returns 0 when the
-// plug-in loaded, Init succeeded and every expectation held, else 1.
+// expectation and for a plug-in that does not load. Returns an exit code
+// (exit_codes.h): kExitOk when the plug-in loaded, Init succeeded, every
+// expectation held and every call was answered by an endpoint or expected
+// not to be; kExitPluginRefused when the plug-in did not load or Init
+// failed; else kExitFailed. A call that no endpoint answers ("Invalid
+// function") fails its step unless the step's "expect" names a
+// "response".
 int PlayScenario(const Scenario& scenario, const PresenceSealer& sealer, const PlayOptions& options,
                  const LinePrinter& print, const LinePrinter& complain);
 
