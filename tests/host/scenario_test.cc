@@ -42,10 +42,23 @@ TEST(ScenarioTest, ProblemsSayWhere) {
        R"(step 1.expect: unknown member "publish")"},
       {R"({"steps": [{"call": "GET /a", "expect": {"logs": {}}}]})", R"(step 1.expect.logs: a list is expected)"},
       {R"({"steps": [{"event": {"uri": "/a", "eventType": 1, "data": {"x": {"$seal": {}}}}}]})",
-       R"(step 1.event.data.x: "$seal" needs the scenario's "publicKey")"},
+       R"(step 1.event.data.x: "$seal" without "key" needs the scenario's "publicKey")"},
       {R"({"resources": {"/k": {"$keyText": "no-such.pem"}}, "steps": []})", R"(resources./k: cannot read)"},
       {R"({"resources": {"/k": {"$keyText": "a", "more": 1}}, "steps": []})",
-       R"(resources./k: a placeholder object has exactly one member)"},
+       R"(resources./k: a "$keyText" placeholder has exactly one member)"},
+      // A key resource must be a PEM private key, not whatever the file holds.
+      {R"({"resources": {"/k": {"$keyText": ")" VAQ_SOURCE_DIR R"(/scenarios/demo/keys/demo_public.pem"}}, "steps": []})",
+       R"(demo_public.pem holds a public key; the plug-in needs the private key)"},
+      {R"({"resources": {"/k": {"$keyText": ")" VAQ_SOURCE_DIR R"(/scenarios"}}, "steps": []})",
+       R"(/scenarios is a folder, not a file)"},
+      {R"({"publicKeys": {"next": "no-such.pem"}, "steps": []})", R"(publicKeys.next: cannot read)"},
+      {R"({"publicKeys": ["a.pem"], "steps": []})", R"(publicKeys: an object of name -> path)"},
+      {R"({"publicKeys": {"next": ")" VAQ_SOURCE_DIR R"(/scenarios/rules/keys/next_public.pem"},
+          "steps": [{"event": {"uri": "/a", "eventType": 1, "data": {"$seal": {}, "key": "other"}}}]})",
+       R"(step 1.event.data: "key": no public key named "other" in the scenario's "publicKeys")"},
+      {R"({"publicKeys": {"next": ")" VAQ_SOURCE_DIR R"(/scenarios/rules/keys/next_public.pem"},
+          "steps": [{"event": {"uri": "/a", "eventType": 1, "data": {"$seal": {}, "key": "next", "x": 1}}}]})",
+       R"(a "$seal" placeholder has only "$seal" and, optionally, "key")"},
   };
   int index = 0;
   for (const Case& c : cases) {
@@ -96,6 +109,32 @@ TEST(ScenarioTest, PlaceholdersAndShorthandsAreResolvedAtLoad) {
   EXPECT_EQ(second.eventName, "Custom");
   EXPECT_EQ(second.eventType, 7);
   EXPECT_EQ(second.data->GetString(), presence);  // the same contents, the same string
+}
+
+TEST(ScenarioTest, EachSealNamesItsKey) {
+  const std::string path = WriteScenario("two_keys_scenario", R"({
+    "publicKey": ")" + kKeys + R"(demo_public.pem",
+    "publicKeys": {"next": ")" + std::string(VAQ_SOURCE_DIR) + R"(/scenarios/rules/keys/next_public.pem"},
+    "steps": [
+      {"event": {"uri": "/a", "eventType": 1, "data": [{"$seal": {"tag": "T"}}, {"$seal": {"tag": "T"}, "key": "next"},
+                                                        {"$seal": {"tag": "T"}, "key": "next"}]}}
+    ]})");
+  vaq_host::PresenceSealer sealer;
+  vaq_host::Scenario scenario;
+  std::string error;
+  ASSERT_TRUE(scenario.Load(path, &sealer, &error)) << error;
+  std::remove(path.c_str());
+  const rapidjson::Value& data = *scenario.steps()[0].data;
+  const std::string underDemo = data[0].GetString();
+  const std::string underNext = data[1].GetString();
+  EXPECT_NE(underDemo, underNext) << "the same contents under two keys";
+  EXPECT_EQ(underNext, data[2].GetString()) << "the same contents under one key";
+  std::string keyName = "?";
+  ASSERT_NE(sealer.ContentsOf(underDemo, &keyName), nullptr);
+  EXPECT_EQ(keyName, "");
+  ASSERT_NE(sealer.ContentsOf(underNext, &keyName), nullptr);
+  EXPECT_EQ(keyName, "next");
+  EXPECT_EQ(*sealer.ContentsOf(underNext), R"({"tag":"T"})");
 }
 
 class ScenarioPlayTest : public testing::Test {
@@ -158,8 +197,10 @@ TEST(ScenarioRunTest, AFailedExpectationExitsOneWithADiff) {
   const std::string& err = run.err;
 
   EXPECT_EQ(run.exitCode, 1) << err;
+  // Every difference, not only the first: the event is published under two names.
   EXPECT_NE(out.find(R"({"expect":"failed","step":1,"description":"Erin comes online without any club presence",)"
-                     R"("what":"published","difference":"[0].eventType: expected \"Create\", got \"Update\"",)"
+                     R"("what":"published","differences":["[0].eventType: expected \"Create\", got \"Update\"",)"
+                     R"("[1].eventType: expected \"Create\", got \"Update\""],)"
                      R"("expected":[{"name":"OnJsonApiEvent_vaq-clubs-public_v1_clubs",)"),
             std::string::npos)
       << out;
@@ -167,6 +208,8 @@ TEST(ScenarioRunTest, AFailedExpectationExitsOneWithADiff) {
   EXPECT_NE(out.find(R"({"summary":"failed","steps":2,"expectations":{"held":1,"failed":1},)"), std::string::npos);
   EXPECT_EQ(err,
             "vaq-host: step 1 (Erin comes online without any club presence): published: [0].eventType: "
+            "expected \"Create\", got \"Update\"\n"
+            "vaq-host: step 1 (Erin comes online without any club presence): published: [1].eventType: "
             "expected \"Create\", got \"Update\"\n");
 }
 
