@@ -1,0 +1,5 @@
+# 64-bit Windows with Debian's MinGW-w64 (g++-mingw-w64-x86-64); see
+# mingw-w64.cmake beside this file.
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(VAQ_MINGW_TRIPLET x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
