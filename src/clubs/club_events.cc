@@ -1,5 +1,7 @@
 // The club cache and the handlers of the followed resources.
 #include <cstdlib>
+#include <optional>
+#include <string>
 
 #include "clubs/clubs_public_plugin.h"
 #include "clubs/text_pieces.h"
@@ -28,7 +30,7 @@ void ClubsPublicPlugin::OnDecryptionKey(const TypedResourceEvent<std::string>& e
   StateLock lock(*this);
   presenceKey_.Free();
   if (IsDelete(event.eventType) || event.data.empty()) return;
-  if (!presenceKey_.Load(event.data)) Log(kLogError, 1, 0, "%s", "vaq-clubs-public: Failed to read ClubPresenceDecryptionKey");
+  if (!presenceKey_.Load(event.data)) QueueLog(kLogError, "vaq-clubs-public: Failed to read ClubPresenceDecryptionKey");
 }
 
 ClubsPublicPlugin::ChangeResult ClubsPublicPlugin::SetAvailability(uint64_t id, const std::string& availability) {
@@ -173,34 +175,65 @@ bool ClubsPublicPlugin::IsActiveClubMember(const std::string& conversationId, ui
 }
 
 void ClubsPublicPlugin::OnMembership(const TypedResourceEvent<PlayerClubMembership>& event) {
-  uint64_t id;
-  std::string name;
-  std::string presence;
   {
     StateLock lock(*this);
     if (!IsCreateOrUpdate(event.eventType) || event.data.info.summonerId == 0) return;
     membership_ = event.data;
-    id = membership_.info.summonerId;
-    name = membership_.info.summonerName;
-    presence = membership_.secureClubPresenceInfoString;
+    ++membershipGeneration_;
+    // A thread writing the local player's presence already (another one,
+    // or this one further up: the host delivered this membership from
+    // inside the PUT) takes the new membership up when its PUT returns.
+    if (ownPresenceWriter_) return;
+    ownPresenceWriter_ = true;
   }
-  UpdateOwnClubPresence(id, name, presence);
+  try {
+    UpdateOwnClubPresence();
+  } catch (...) {
+    StateLock lock(*this);
+    ownPresenceWriter_ = false;
+    throw;
+  }
 }
 
-void ClubsPublicPlugin::UpdateOwnClubPresence(uint64_t id, const std::string& name, const std::string& presence) {
-  {
+void ClubsPublicPlugin::UpdateOwnClubPresence() {
+  // The presence of a PUT sent for a membership that was replaced while it
+  // was out, if any: the chat plug-in holds that string now.
+  std::optional<std::string> replacedPut;
+  while (true) {
+    uint64_t generation;
+    uint64_t id;
+    std::string name;
+    std::string presence;
+    {
+      StateLock lock(*this);
+      generation = membershipGeneration_;
+      id = membership_.info.summonerId;
+      name = membership_.info.summonerName;
+      presence = membership_.secureClubPresenceInfoString;
+      auto found = clubCache_.find(id);
+      if (found != clubCache_.end() && found->second.tag.rawPresence == presence &&
+          (!replacedPut || *replacedPut == presence)) {
+        ownPresenceWriter_ = false;
+        return;
+      }
+    }
+    // The chat plug-in learns the local player's presence; the lock is not
+    // held, so the host may deliver events from inside this call.
+    UserResource me;
+    me.id = id;
+    me.vaq["clubsData"] = presence;
+    SendTypedRequest(*this, kMethodPut, "/vaq-chat/v1/me", me, static_cast<std::nullptr_t*>(nullptr));
     StateLock lock(*this);
-    auto found = clubCache_.find(id);
-    if (found != clubCache_.end() && found->second.tag.rawPresence == presence) return;
+    if (generation != membershipGeneration_) {
+      // A newer membership arrived meanwhile: its PUT goes out after this
+      // one and its tag is the one resolved.
+      replacedPut = std::move(presence);
+      continue;
+    }
+    UpdateClubTag(id, name, presence);
+    ownPresenceWriter_ = false;
+    return;
   }
-  // The chat plug-in learns the local player's presence; the lock is not
-  // held, so the host may deliver events from inside this call.
-  UserResource me;
-  me.id = id;
-  me.vaq["clubsData"] = presence;
-  SendTypedRequest(*this, kMethodPut, "/vaq-chat/v1/me", me, static_cast<std::nullptr_t*>(nullptr));
-  StateLock lock(*this);
-  UpdateClubTag(id, name, presence);
 }
 
 void ClubsPublicPlugin::OnSession(const TypedResourceEvent<SessionResource>& event) {

@@ -1,5 +1,6 @@
 #include "clubs/clubs_public_plugin.h"
 
+#include "diagnostics/logger.h"
 #include "diagnostics/trace.h"
 #include "plugin/event_name.h"
 #include "remoting/host_value.h"
@@ -60,10 +61,35 @@ ClubsPublicPlugin::StateLock::StateLock(ClubsPublicPlugin& plugin) : plugin_(plu
 }
 
 ClubsPublicPlugin::StateLock::~StateLock() {
-  std::vector<QueuedEvent> events;
-  if (--plugin_.lockDepth_ == 0) events.swap(plugin_.outbox_);
-  plugin_.stateMutex_.Unlock();
-  for (QueuedEvent& event : events) plugin_.SendEvent(event);
+  // A thread that is sending already (this one, further up its stack, or
+  // another) sends what was queued here after what it is sending now.
+  if (--plugin_.lockDepth_ != 0 || plugin_.sending_ || plugin_.outbox_.empty()) {
+    plugin_.stateMutex_.Unlock();
+    return;
+  }
+  plugin_.sending_ = true;
+  plugin_.SendQueued();
+}
+
+void ClubsPublicPlugin::SendQueued() {
+  while (!outbox_.empty()) {
+    // Only this thread takes from the queue, and adding at the back keeps
+    // the front element where it is, so it is read without the lock.
+    const Outgoing& next = outbox_.front();
+    stateMutex_.Unlock();
+    try {
+      Send(next);
+    } catch (...) {
+      // Out of memory while converting: the call stays first in the queue
+      // for the next thread that lets go of the lock.
+      stateMutex_.Lock();
+      break;
+    }
+    stateMutex_.Lock();
+    outbox_.pop_front();
+  }
+  sending_ = false;
+  stateMutex_.Unlock();
 }
 
 template <typename Record>
@@ -76,7 +102,16 @@ void ClubsPublicPlugin::QueueEvent(PluginResourceEventType type, std::string uri
           descriptor == nullptr ? std::string() : descriptor->name, uri);
     return;
   }
-  outbox_.push_back(QueuedEvent{type, std::move(uri), std::move(data.value())});
+  Outgoing& outgoing = outbox_.emplace_back();
+  outgoing.event.uri = std::move(uri);
+  outgoing.event.eventType = type;
+  outgoing.event.data.MoveFrom(data.value());
+}
+
+void ClubsPublicPlugin::QueueLog(int32_t level, std::string line) {
+  Outgoing& log = outbox_.emplace_back();
+  log.logLevel = level;
+  log.logLine = std::move(line);
 }
 
 void ClubsPublicPlugin::PublishClubTag(PluginResourceEventType type, uint64_t summonerId, const ClubTag& tag) {
@@ -88,15 +123,15 @@ void ClubsPublicPlugin::PublishClubsPublicData(PluginResourceEventType type, uin
   QueueEvent(type, Format("%1/%2", kPublicPath, summonerId), data);
 }
 
-void ClubsPublicPlugin::SendEvent(QueuedEvent& queued) {
-  PluginResourceEvent event;
-  event.uri = queued.uri;
-  event.eventType = queued.type;
-  event.data.MoveFrom(queued.data);
+void ClubsPublicPlugin::Send(const Outgoing& outgoing) {
+  if (outgoing.event.uri.empty()) {
+    Log(outgoing.logLevel, 1, 0, "%s", outgoing.logLine.c_str());
+    return;
+  }
   ValueResult value;
-  ToValue(value, event, registry());
+  ToValue(value, outgoing.event, registry());
   if (!value.ok()) return;
-  const std::string eventName = EventNameOfPath(event.uri);
+  const std::string eventName = EventNameOfPath(outgoing.event.uri);
   Trace("%s: Sending event: %s", fullName(), eventName);
   HostEvent record{};
   ValueToHostValue(value.value(), &record.payload, &registry());
@@ -127,6 +162,11 @@ uint32_t ClubsPublicPlugin::sessionExpire() {
 std::map<uint64_t, ClubsPublicPlugin::ClubsPublicData> ClubsPublicPlugin::CacheSnapshot() {
   StateLock lock(*this);
   return clubCache_;
+}
+
+ClubsPublicPlugin::PlayerClubMembership ClubsPublicPlugin::membershipSnapshot() {
+  StateLock lock(*this);
+  return membership_;
 }
 
 }  // namespace vaq

@@ -9,13 +9,23 @@
 // into the runtime at four points: its destructor, Shutdown, OnLoad
 // (declare the club records and endpoints) and OnInit (subscribe).
 //
-// Threads: the club state (cache, membership, session, key) is guarded by
-// one lock, so events and requests may arrive on several host threads at
-// once. The lock is never held while the plug-in calls the host (the PUT
-// of its own presence, publishing events), so a host that delivers an
-// event from inside such a call, on any thread, cannot deadlock it.
+// Threads: every entry point (event handlers, endpoints, Shutdown) may be
+// called on several host threads at once. The club state (cache,
+// membership, session, key) is guarded by one lock, which is never held
+// while the plug-in calls the host. Events and log lines are queued under
+// the lock, in the order of the changes they report, and sent from that
+// queue by one thread at a time: the thread that lets go of the lock
+// sends, unless another thread is sending already, which then sends them
+// after its own. So the host receives publications one at a time, in the
+// order of the cache changes, and no call ever waits for another thread's
+// host call. The local player's presence is written back the same way:
+// one thread at a time sends the PUT, and a membership stored meanwhile is
+// sent after it, so that the newest membership's PUT goes out last and its
+// tag is the one resolved. A host may call the plug-in from inside any of
+// these host calls, on the same thread.
 #pragma once
 
+#include <deque>
 #include <map>
 #include <string>
 #include <vector>
@@ -62,10 +72,12 @@ class ClubsPublicPlugin : public PluginBase {
   std::string sessionState();
   uint32_t sessionExpire();
   std::map<uint64_t, ClubsPublicData> CacheSnapshot();
+  PlayerClubMembership membershipSnapshot();
 
  private:
-  // Holds the state lock; events queued while it was held are published
-  // when the outermost holder lets go, after the lock is released.
+  // Holds the state lock (it may be taken again on the same thread). When
+  // the outermost holder lets go and no thread is sending, this thread
+  // sends what is queued, in order, without the lock.
   class StateLock {
    public:
     explicit StateLock(ClubsPublicPlugin& plugin);
@@ -76,10 +88,12 @@ class ClubsPublicPlugin : public PluginBase {
    private:
     ClubsPublicPlugin& plugin_;
   };
-  struct QueuedEvent {
-    Tarn::Client::PluginResourceEventType type;
-    std::string uri;
-    Value data;
+  // A host call waiting in the queue: an event to publish (one with a
+  // uri) or a line to log.
+  struct Outgoing {
+    Tarn::Client::PluginResourceEvent event;
+    int32_t logLevel = 0;
+    std::string logLine;
   };
 
   // Cache operations; the state lock is held.
@@ -88,27 +102,36 @@ class ClubsPublicPlugin : public PluginBase {
   ClubTag ResolveClubTag(uint64_t id, const std::string& name, const std::string& presence);
   ChangeResult UpdateClubTag(uint64_t id, const std::string& name, const std::string& presence);
   bool IsActiveClubMember(const std::string& conversationId, uint64_t summonerId) const;
-  // Takes the lock itself: the PUT goes out without it.
-  void UpdateOwnClubPresence(uint64_t id, const std::string& name, const std::string& presence);
+  // Writes the newest membership's presence to chat and resolves its tag;
+  // called without the lock by the one thread that writes it (see
+  // ownPresenceWriter_).
+  void UpdateOwnClubPresence();
 
-  // Queue an event (the state lock is held); it goes out when the lock is
-  // released.
+  // Queue an event or a log line (the state lock is held); it goes out
+  // when the lock is released.
   void PublishClubTag(Tarn::Client::PluginResourceEventType type, uint64_t summonerId, const ClubTag& tag);
   void PublishClubsPublicData(Tarn::Client::PluginResourceEventType type, uint64_t summonerId,
                               const ClubsPublicData& data);
   template <typename Record>
   void QueueEvent(Tarn::Client::PluginResourceEventType type, std::string uri, const Record& record);
-  void SendEvent(QueuedEvent& event);
+  void QueueLog(int32_t level, std::string line);
+  // Sends the queue, in order; entered with the lock held once and
+  // `sending_` set, returns with the lock released.
+  void SendQueued();
+  void Send(const Outgoing& outgoing);
 
   PresenceKey presenceKey_;
   std::map<uint64_t, ClubsPublicData> clubCache_;
   PlayerClubMembership membership_;
+  uint64_t membershipGeneration_ = 0;  // counts the memberships stored
   std::string sessionState_;
   uint32_t sessionExpire_ = 0;
 
   platform::Mutex stateMutex_;
   int lockDepth_ = 0;  // holds of stateMutex_ by its owner
-  std::vector<QueuedEvent> outbox_;
+  std::deque<Outgoing> outbox_;
+  bool sending_ = false;             // a thread is sending the outbox
+  bool ownPresenceWriter_ = false;   // a thread is in UpdateOwnClubPresence
 };
 
 }  // namespace vaq
