@@ -83,7 +83,8 @@ int ClubModel::SetIcon(uint64_t id, int32_t icon) {
   return kChanged;
 }
 
-ModelTag ClubModel::ResolveClubTag(uint64_t id, const std::string& name, const std::string& presence) {
+ModelTag ClubModel::ResolveClubTag(uint64_t id, const std::string& name, const std::string& presence,
+                                   ExpectedEffects* effects) {
   auto found = cache_.find(id);
   if (found != cache_.end() && found->second.tag.rawPresence == presence) return found->second.tag;
   if (presence == kHidden) {
@@ -102,17 +103,23 @@ ModelTag ClubModel::ResolveClubTag(uint64_t id, const std::string& name, const s
   }
   ClubContents contents;
   if (!Decrypt(presence, &contents)) return ModelTag{};
-  const ModelTag tag{contents.summonerId, contents.name, contents.tag, presence};
+  if (contents.summonerId != id) {
+    // Someone else's presence (or one that names nobody): it does not
+    // decrypt for this summoner.
+    effects->warnings.push_back("vaq-clubs-public: Ignored a club presence for summoner " + std::to_string(id) +
+                                " that names summoner " + std::to_string(contents.summonerId));
+    return ModelTag{};
+  }
+  const ModelTag tag{id, contents.name, contents.tag, presence};
   if (found != cache_.end()) {
     found->second.summonerName = name;
     found->second.tag = tag;
   } else {
-    // A new entry goes under the summoner that the contents name.
     ModelEntry entry;
-    entry.summonerId = contents.summonerId;
+    entry.summonerId = id;
     entry.summonerName = name;
     entry.tag = tag;
-    cache_[contents.summonerId] = std::move(entry);
+    cache_.emplace(id, std::move(entry));
   }
   return tag;
 }
@@ -141,9 +148,9 @@ int ClubModel::UpdateClubTag(uint64_t id, const std::string& name, const std::st
   const std::string old = existed ? found->second.tag.rawPresence : std::string();
   ModelTag tag;
   if (!presence.empty()) {
-    tag = ResolveClubTag(id, name, presence);
+    tag = ResolveClubTag(id, name, presence, effects);
   } else if (id == membership_.summonerId && !membership_.shareClubAffiliation) {
-    tag = ResolveClubTag(id, name, kHidden);
+    tag = ResolveClubTag(id, name, kHidden, effects);
   } else {
     return kUnchanged;
   }

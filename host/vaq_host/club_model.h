@@ -9,7 +9,10 @@
 // RSA: the host tells it which presence strings it sealed, under which of
 // its keys and with which contents, and which key the plug-in was served
 // last; a string decrypts exactly when it was sealed under that key and
-// its contents are a club record. The model owns only plain values.
+// its contents are a club record. A string whose contents name another
+// summoner than the one it is given for counts as one that does not
+// decrypt (the plug-in logs a warning for it). The model owns only plain
+// values.
 #pragma once
 
 #include <cstdint>
@@ -74,6 +77,9 @@ struct ExpectedEffects {
   // should be sent.
   std::optional<std::string> ownPresencePut;
   bool keyErrorLogged = false;
+  // Lines the plug-in should log at level WARNING, in order: one for each
+  // presence string that decrypts but names another summoner.
+  std::vector<std::string> warnings;
 };
 
 class ClubModel {
@@ -118,7 +124,8 @@ class ClubModel {
 
   int SetAvailability(uint64_t id, const std::string& availability);
   int SetIcon(uint64_t id, int32_t icon);
-  ModelTag ResolveClubTag(uint64_t id, const std::string& name, const std::string& presence);
+  ModelTag ResolveClubTag(uint64_t id, const std::string& name, const std::string& presence,
+                          ExpectedEffects* effects);
   int UpdateClubTag(uint64_t id, const std::string& name, const std::string& presence, ExpectedEffects* effects);
   bool IsActiveClubMember(const std::string& conversationId, uint64_t summonerId) const;
   bool Decrypt(const std::string& presence, ClubContents* contents) const;

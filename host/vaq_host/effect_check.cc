@@ -90,8 +90,9 @@ std::string EffectCheck::Difference() const {
            (puts.empty() ? "" : " with clubsData \"" + puts[0] + "\"") + ", the plug-in sent " +
            std::to_string(puts_.size()) + (puts_.empty() ? "" : " (clubsData \"" + puts_[0] + "\")");
   }
-  const std::vector<std::string> logs =
+  std::vector<std::string> logs =
       expected_.keyErrorLogged ? std::vector<std::string>{kKeyError} : std::vector<std::string>{};
+  logs.insert(logs.end(), expected_.warnings.begin(), expected_.warnings.end());
   if (logs_ != logs) {
     return "expected " + std::to_string(logs.size()) + " log lines" + (logs.empty() ? "" : " (\"" + logs[0] + "\")") +
            ", the plug-in logged " + std::to_string(logs_.size()) + (logs_.empty() ? "" : ": \"" + logs_[0] + "\"");

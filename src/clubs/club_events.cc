@@ -85,23 +85,29 @@ ClubsPublicPlugin::ClubTag ClubsPublicPlugin::ResolveClubTag(uint64_t id, const 
 
   ClubServiceTag content;
   if (!presenceKey_.loaded() || !presenceKey_.DecryptClubPresence(presence, registry(), &content)) return ClubTag{};
+  if (content.summonerId != id) {
+    // Someone else's presence string (a friend could replay it to take
+    // over that person's club), or one that names nobody: it does not
+    // decrypt for this summoner.
+    QueueLog(kLogWarn, "vaq-clubs-public: Ignored a club presence for summoner " + std::to_string(id) +
+                           " that names summoner " + std::to_string(content.summonerId));
+    return ClubTag{};
+  }
 
   ClubTag tag;
-  tag.summonerId = content.summonerId;
-  tag.clubName = content.name;
-  tag.clubTag = content.tag;
+  tag.summonerId = id;
+  tag.clubName = std::move(content.name);
+  tag.clubTag = std::move(content.tag);
   tag.rawPresence = presence;
-  found = clubCache_.find(id);
   if (found != clubCache_.end()) {
     found->second.summonerName = name;
     found->second.tag = tag;
   } else {
-    // A new entry goes under the summoner the presence content names.
     ClubsPublicData entry;
-    entry.summonerId = content.summonerId;
+    entry.summonerId = id;
     entry.summonerName = name;
     entry.tag = tag;
-    clubCache_[content.summonerId] = std::move(entry);
+    clubCache_.emplace(id, std::move(entry));
   }
   return tag;
 }

@@ -9,6 +9,7 @@
 #include "clubs/clubs_public_plugin.h"
 #include "clubs/test_key.h"
 #include "clubs/text_pieces.h"
+#include "value/base64.h"
 #include "remoting/api_description.h"
 #include "remoting/host_response.h"
 #include "remoting/host_value.h"
@@ -246,11 +247,52 @@ TEST_F(ClubsServiceTest, PresenceThatDoesNotDecryptLeavesTheTag) {
     EXPECT_TRUE(TakePublished().empty());
     EXPECT_EQ(plugin_.GetClubTag(8).value().clubTag, "EGT");
   }
-  // A presence with only name and tag carries summonerId 0.
-  const std::string anonymous = TestKey::Get().Seal("{\"name\":\"N\",\"tag\":\"T\"}");
-  Presence(8, "Eight", 12, "chat", 1, &anonymous);
-  EXPECT_EQ(plugin_.GetClubTag(8).value().summonerId, 0u);
-  EXPECT_EQ(plugin_.GetClubTag(8).value().clubTag, "T");
+}
+
+// A presence string names the summoner it belongs to; sent as someone
+// else's presence (a friend replaying it), it does not decrypt for them:
+// neither their tag nor the named summoner's entry changes, no tag event,
+// one warning naming both.
+TEST_F(ClubsServiceTest, PresenceNamingAnotherSummonerIsIgnored) {
+  ServeKey();
+  Start();
+  const std::string nine = TestKey::Get().Presence(9, "Club Nine", "NIN");
+  Presence(9, "Nine", 4, "chat", 0, &nine);
+  TakePublished();
+  const std::string anonymous = TestKey::Get().Seal("{\"name\":\"N\",\"tag\":\"T\"}");  // summonerId 0
+  struct Case {
+    const char* what;
+    bool resolvedBefore;  // summoner 8 has a tag of their own
+    const std::string* clubsData;
+    uint64_t named;
+  } cases[] = {
+      {"first sighting with another's presence", false, &nine, 9},
+      {"first sighting with a presence that names nobody", false, &anonymous, 0},
+      {"another's presence over an own tag", true, &nine, 9},
+      {"a presence that names nobody over an own tag", true, &anonymous, 0},
+  };
+  uint64_t id = 20;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ++id;
+    const std::string own = TestKey::Get().Presence(id, "Own Club", "OWN");
+    if (c.resolvedBefore) Presence(id, "Someone", 1, "chat", 0, &own);
+    TakePublished();
+    const size_t logBefore = host_.logLines().size();
+    Presence(id, "Someone", 2, "away", 1, c.clubsData);
+    // Availability and icon still count; the tag does not.
+    EXPECT_EQ(TakePublished(), Twice("/vaq-clubs-public/v1/clubs/public/" + std::to_string(id), 1));
+    EXPECT_EQ(plugin_.GetClubTag(id).value().clubTag, c.resolvedBefore ? "OWN" : "");
+    EXPECT_EQ(plugin_.GetClubTag(9).value().clubTag, "NIN");
+    EXPECT_EQ(plugin_.GetClubsPublicData(9).value().summonerName, "Nine");
+    const std::vector<vaq_host::RecordingHost::LogLine> lines = host_.logLines();
+    ASSERT_EQ(lines.size(), logBefore + 1);
+    EXPECT_EQ(lines.back().level, 1);  // a warning
+    EXPECT_EQ(lines.back().message, "vaq-clubs-public: Ignored a club presence for summoner " + std::to_string(id) +
+                                        " that names summoner " + std::to_string(c.named));
+  }
+  // Nothing was stored under the summoner that names nobody.
+  EXPECT_EQ(plugin_.GetClubTag(0).status(), 404);
 }
 
 TEST_F(ClubsServiceTest, KeyEventsReplaceTheKey) {
