@@ -1,6 +1,6 @@
 #include "diagnostics/log_target.h"
 
-#include "diagnostics/logger.h"
+#include "diagnostics/log_target_attachment.h"
 
 namespace vaq {
 
@@ -8,10 +8,7 @@ LogTarget::LogTarget() : api_(this), level_(kLogWarn), includeMask_(0), excludeM
 
 LogTarget::~LogTarget() { LogTarget::Detach(); }
 
-void LogTarget::Detach() {
-  ExistingLoggerReference logger;
-  if (logger.get() != nullptr) logger.get()->DetachTarget(&api_);
-}
+void LogTarget::Detach() { DetachFromLogger(&api_); }
 
 const char* LogTarget::Name() const { return "LogTarget"; }
 
@@ -36,17 +33,10 @@ void LogTarget::Configure(const LogTargetSettings& settings) {
   Attach();
 }
 
-void LogTarget::Attach() {
-  ExistingLoggerReference logger;
-  if (logger.get() == nullptr) return;
-  // Under the logger's lock, so that two attaches cannot both add.
-  logger.get()->AttachTargetOnce(&api_);
-}
+// Under the logger's lock, so that two attaches cannot both add.
+void LogTarget::Attach() { AttachToLogger(&api_); }
 
-bool LogTarget::IsAttached() {
-  ExistingLoggerReference logger;
-  return logger.get() != nullptr && logger.get()->HasTarget(&api_);
-}
+bool LogTarget::IsAttached() { return IsAttachedToLogger(&api_); }
 
 void LogTarget::SetLevel(int32_t level) {
   platform::MutexLock lock(mutex_);

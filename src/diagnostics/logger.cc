@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "diagnostics/log_target_attachment.h"
+
 namespace vaq {
 
 namespace {
@@ -101,6 +103,21 @@ void Logger::DetachTarget(LogTargetApi* target) {
 bool Logger::HasTarget(LogTargetApi* target) {
   platform::MutexLock lock(mutex_);
   return std::find(targets_.begin(), targets_.end(), target) != targets_.end();
+}
+
+void AttachToLogger(LogTargetApi* target) {
+  ExistingLoggerReference logger;
+  if (logger.get() != nullptr) logger.get()->AttachTargetOnce(target);
+}
+
+void DetachFromLogger(LogTargetApi* target) {
+  ExistingLoggerReference logger;
+  if (logger.get() != nullptr) logger.get()->DetachTarget(target);
+}
+
+bool IsAttachedToLogger(LogTargetApi* target) {
+  ExistingLoggerReference logger;
+  return logger.get() != nullptr && logger.get()->HasTarget(target);
 }
 
 LogTargetApi* Logger::FindTarget(const char* name) {

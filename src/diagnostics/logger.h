@@ -178,7 +178,8 @@ class Logger {
 };
 
 // Holds a reference to the logger that exists, if any, for a scope; never
-// creates one. Used by targets to reach the logger safely from any thread.
+// creates one. The targets' attachment functions (log_target_attachment.h)
+// reach the logger through it, safely from any thread.
 class ExistingLoggerReference {
  public:
   ExistingLoggerReference() : logger_(Logger::Acquire(false, nullptr)) {}
