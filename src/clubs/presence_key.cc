@@ -11,6 +11,7 @@
 #include "clubs/text_pieces.h"
 #include "diagnostics/trace.h"
 #include "remoting/json_reader.h"
+#include "value/base64.h"
 #include "value/conversion.h"
 
 namespace vaq {

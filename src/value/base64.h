@@ -1,5 +1,11 @@
-// The standard Base64 alphabet (RFC 4648).
+// Standard Base64 (RFC 4648): the alphabet and the one decoder of the
+// library, shared by the blob conversion rule and the presence strings of
+// the clubs service.
 #pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
 
 namespace vaq {
 
@@ -13,5 +19,12 @@ inline int Base64Index(char c) {
   if (c == '/') return 63;
   return -1;
 }
+
+// Decodes `text`. Decoding stops at the first "=" and at the first
+// character outside the alphabet; a final group of k characters gives
+// k - 1 bytes (a lone final character gives none). Nothing is reported: a
+// malformed text decodes to fewer or other bytes, so callers that must
+// refuse foreign characters check the text first.
+std::vector<uint8_t> DecodeBase64(std::string_view text);
 
 }  // namespace vaq

@@ -330,37 +330,7 @@ bool EnumFromValue(Conversion& conversion, void* native, const Value& input, std
 }
 
 // Standard Base64 (RFC 4648), "=" as padding.
-bool IsBase64Character(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/' ||
-         c == '=';
-}
-
-
-std::vector<uint8_t> DecodeStandardBase64(std::string_view text) {
-  std::vector<uint8_t> bytes;
-  bytes.reserve(text.size() / 4 * 3 + 2);
-  uint32_t bits = 0;
-  int count = 0;
-  for (char c : text) {
-    const int index = Base64Index(c);
-    if (index < 0) break;  // "=" ends the data
-    bits = (bits << 6) | static_cast<uint32_t>(index);
-    if (++count == 4) {
-      bytes.push_back(static_cast<uint8_t>(bits >> 16));
-      bytes.push_back(static_cast<uint8_t>(bits >> 8));
-      bytes.push_back(static_cast<uint8_t>(bits));
-      bits = 0;
-      count = 0;
-    }
-  }
-  if (count == 2) {
-    bytes.push_back(static_cast<uint8_t>(bits >> 4));
-  } else if (count == 3) {
-    bytes.push_back(static_cast<uint8_t>(bits >> 10));
-    bytes.push_back(static_cast<uint8_t>(bits >> 2));
-  }
-  return bytes;
-}
+bool IsBase64Character(char c) { return Base64Index(c) >= 0 || c == '='; }
 
 bool BlobFromValue(Conversion& conversion, void* native, const Value& input, std::string_view name) {
   auto* target = static_cast<std::vector<uint8_t>*>(native);
@@ -378,7 +348,7 @@ bool BlobFromValue(Conversion& conversion, void* native, const Value& input, std
               "Couldn't assign string value to '%1' of type blob because the input has invalid base64 characters.", name));
         }
       }
-      *target = DecodeStandardBase64(text);
+      *target = DecodeBase64(text);
       return true;
     }
     default:
