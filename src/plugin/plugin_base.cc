@@ -61,8 +61,6 @@ bool PluginBase::Init(const HostInitInfo* info) {
   userAgent_ = Format("TarnClient/%1 (%2)", hostApiVersion_, name_.fullName);
   pluginHandle_ = info->pluginHandle;
   fullName_ = name_.fullName;
-  initRegistry_ = registry_;
-  self_ = this;
   requestClient_ = std::make_unique<RequestClient>(*this);
   SubscribeServiceProxyEvents();
   return OnInit();

@@ -108,8 +108,6 @@ class PluginCore : public HostChannel {
   // handler are dropped.
   static void VAQ_CDECL OnHostEvent(const HostEvent* event);
 
-  TypeRegistry* initRegistry_ = nullptr;  // set during Init
-  PluginCore* self_ = nullptr;            // set during Init
   TypeRegistry* registry_ = nullptr;      // set while loading
   uint32_t pluginHandle_ = 0;
   std::string fullName_;
