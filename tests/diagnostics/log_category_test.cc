@@ -14,6 +14,21 @@ std::string Text(const LogCategoryTable& table, uint64_t mask, size_t capacity =
   return std::string(out, length);
 }
 
+// "LOC" is in the process's table before anyone registers it: the
+// library's static data registers it at start-up. (No test registers it
+// in the process's table; they use LogCategoryMask(8).)
+TEST(LogCategoryTest, LocationCategoryIsRegisteredAtStartUp) {
+  const LogCategoryTable& table = ProcessLogCategories();
+  char code[4];
+  table.Code(8, code);
+  EXPECT_STREQ(code, "LOC");
+  table.Code(9, code);
+  EXPECT_STREQ(code, "???");
+  char text[16];
+  EXPECT_EQ(FormatLogCategories(text, sizeof text, LogCategoryMask(8)), 3u);
+  EXPECT_STREQ(text, "LOC");
+}
+
 TEST(LogCategoryTest, PredefinedCodesAndLocationCategoryOfStartUp) {
   const char* const codes[] = {"DBG", "GEN", "XTR", "PRF", "MEM", "DSK", "NET", "TST", "LOC"};
   for (int i = 0; i < 9; ++i) {

@@ -149,23 +149,110 @@ TEST_F(RequestDispatcherTest, DottedPathsBuildStructuresAndCollections) {
 }
 
 TEST_F(RequestDispatcherTest, BindingErrors) {
+  // Binding failures leave the status as the handler would have set it:
+  // the handler never ran, so it stays 0. Only a call that matches no route
+  // gets a status (404).
   struct Case {
     const char* path;
     const char* error;
+    uint32_t status;
   } cases[] = {
-      {"/items/7?count=", "Expected value for argument 'count'."},
-      {"/items/7?p.items.2a=x", "Index 2a is in an incorrect format"},
-      {"/items/7?p.items.2147483648=x", "Index 2147483648 is out of range"},
-      {"/items/7?p.items.99999999=x", "Index 99999999 is out of range"},
-      {"/items/7?nothing=1", "Unknown argument 'nothing' for 'GetItemsById'."},
-      {"/items/7?headerOnly=1", "Argument 'headerOnly' for 'GetItemsById' was specified in an invalid location."},
-      {"/items/7?id=8", "Argument 'id' for 'GetItemsById' was specified in an invalid location."},
+      {"/items/7?count=", "Expected value for argument 'count'.", 0},
+      {"/items/7?p.items.2a=x", "Index 2a is in an incorrect format", 0},
+      {"/items/7?p.items.2147483648=x", "Index 2147483648 is out of range", 0},
+      {"/items/7?p.items.99999999=x", "Index 99999999 is out of range", 0},
+      {"/items/7?nothing=1", "Unknown argument 'nothing' for 'GetItemsById'.", 0},
+      {"/items/7?headerOnly=1", "Argument 'headerOnly' for 'GetItemsById' was specified in an invalid location.", 0},
+      {"/items/7?id=8", "Argument 'id' for 'GetItemsById' was specified in an invalid location.", 0},
       {"/items/7?p=%5B1%2C",
-       "Couldn't deserialize JSON value for parameter 'p' of 'GetItemsById': Error: Invalid value. at offset 3."},
-      {"/other/7", "Invalid function"},
+       "Couldn't deserialize JSON value for parameter 'p' of 'GetItemsById': Error: Invalid value. at offset 3.", 0},
+      {"/other/7", "Invalid function", 404},
+      {"/items/7/more", "Invalid function", 404},
   };
-  for (const Case& c : cases) EXPECT_EQ(Call(c.path), c.error) << c.path;
-  EXPECT_EQ(status_, 404u);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    status_ = 12345;
+    EXPECT_EQ(Call(c.path), c.error);
+    EXPECT_EQ(status_, c.status);
+  }
+}
+
+// Query text for `raw`: every byte percent-encoded, so that any text
+// reaches the binder unchanged.
+std::string Encoded(std::string_view raw) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : raw) {
+    out += '%';
+    out += kHex[c >> 4];
+    out += kHex[c & 15];
+  }
+  return out;
+}
+
+// Argument texts of structured parameters (p is an object) are sniffed:
+// a MessagePack map or array byte first, then (after spaces only) "{" or
+// "[" for JSON, "---" for YAML; anything else stays a string. A string
+// parameter (text) never sniffs.
+TEST_F(RequestDispatcherTest, ArgumentTextsAreSniffedByTheirFirstBytes) {
+  enum Outcome { kString, kStructure, kCollection, kError };
+  struct Case {
+    const char* name;
+    std::string raw;
+    Outcome p;                // what p becomes
+    const char* errorPrefix;  // for kError: the message up to the decoder's own text
+  } const cases[] = {
+      {"msgpack fixmap", std::string("\x81\xA1k\xC3", 4), kStructure, nullptr},
+      {"msgpack fixarray", std::string("\x91\xC3", 2), kCollection, nullptr},
+      {"msgpack array16", std::string("\xDC\x00\x01\xC3", 4), kCollection, nullptr},
+      {"msgpack map32", std::string("\xDF\x00\x00\x00\x01\xA1k\xC3", 8), kStructure, nullptr},
+      {"msgpack fixstr is no container", std::string("\xA1k", 2), kString, nullptr},
+      {"msgpack string past the end", std::string("\x81\xA5" "ab", 4), kError,
+       "Couldn't deserialize MessagePack value for parameter 'p' of 'GetItemsById': "},
+      {"json object", "{\"k\":true}", kStructure, nullptr},
+      {"json array after spaces", "   [true]", kCollection, nullptr},
+      {"json broken", " {\"k\":", kError, "Couldn't deserialize JSON value for parameter 'p' of 'GetItemsById': "},
+      {"yaml document", "---\nk: true\n", kStructure, nullptr},
+      {"yaml broken", "---\nk: [true\n", kError,
+       "Couldn't deserialize YAML value for parameter 'p' of 'GetItemsById': "},
+      {"yaml after spaces", "  ---\nk: [true\n", kError,
+       "Couldn't deserialize YAML value for parameter 'p' of 'GetItemsById': "},
+      {"tab is no leading blank", "\t{\"k\":true}", kString, nullptr},
+      {"line feed is no leading blank", "\n[true]", kString, nullptr},
+      {"carriage return is no leading blank", "\r---\nk: 1\n", kString, nullptr},
+      {"plain text", "hello", kString, nullptr},
+      {"two dashes", "--\nk: 1", kString, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = "/items/7?p=" + Encoded(c.raw) + "&text=" + Encoded(c.raw);
+    const std::string error = Call(path.c_str());
+    if (c.p == kError) {
+      EXPECT_EQ(error.substr(0, std::string_view(c.errorPrefix).size()), c.errorPrefix) << error;
+      EXPECT_GT(error.size(), std::string_view(c.errorPrefix).size()) << "the decoder's message follows";
+      continue;
+    }
+    ASSERT_EQ(error, "");
+    ASSERT_EQ(seen_.size(), 8u);
+    const Value& p = seen_[3];
+    switch (c.p) {
+      case kString:
+        EXPECT_EQ(p.GetString(), c.raw);
+        break;
+      case kStructure:
+        ASSERT_EQ(p.Kind(), ValueKind::kStructure);
+        EXPECT_TRUE(p.FindMember("k").GetBool());
+        break;
+      case kCollection:
+        ASSERT_EQ(p.Kind(), ValueKind::kCollection);
+        ASSERT_EQ(p.Size(), 1u);
+        EXPECT_TRUE(p.Element(0).GetBool());
+        break;
+      case kError:
+        break;
+    }
+    EXPECT_EQ(seen_[5].GetString(), c.raw);  // the string parameter keeps the text
+  }
 }
 
 TEST_F(RequestDispatcherTest, HeadersBindByLowerCaseName) {
@@ -214,6 +301,39 @@ TEST_F(RequestDispatcherTest, BodyByContentType) {
   EXPECT_EQ(Call("/items/7", {}, {}, "text/x-yaml", "k: 1", true), "Unsupported body content type");
   // The body step runs after a binding failure and its failure wins.
   EXPECT_EQ(Call("/items/7?count=", {}, {}, "text/plain", "x", true), "Unsupported body content type");
+}
+
+// The content type picks the body's decoder by a case-insensitive prefix.
+TEST_F(RequestDispatcherTest, BodyDecoderByContentTypePrefix) {
+  const std::string json = "{\"k\": true}";
+  const std::string yaml = "k: true\n";
+  const std::string pack("\x81\xA1k\xC3", 4);
+  struct Case {
+    const char* contentType;
+    const std::string* body;
+    const char* error;  // "" when the body parameter gets {k: true}
+  } const cases[] = {
+      {"application/json", &json, ""},
+      {"application/vnd.api+json", &json, ""},
+      {"Application/VND.API+JSON; ext=bulk", &json, ""},
+      {"application/vnd.api+jsonx", &json, ""},  // a prefix is enough
+      {"application/x-msgpack", &pack, ""},
+      {"APPLICATION/X-MSGPACK", &pack, ""},
+      {"application/x-yaml; charset=utf-8", &yaml, ""},
+      {"application/vnd.api", &json, "Unsupported body content type"},
+      {"application/vnd.api+xml", &json, "Unsupported body content type"},
+      {"text/json", &json, "Unsupported body content type"},
+      {" application/json", &json, "Unsupported body content type"},
+      {"", &json, "Unsupported body content type"},
+      {nullptr, &json, "Unsupported body content type"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.contentType == nullptr ? "(none)" : c.contentType);
+    EXPECT_EQ(Call("/items/7", {}, {}, c.contentType, *c.body, true), c.error);
+    if (*c.error == '\0') {
+      EXPECT_TRUE(seen_[6].FindMember("k").GetBool());
+    }
+  }
 }
 
 TEST_F(RequestDispatcherTest, TypedEndpointConvertsArgumentsAndResults) {

@@ -146,6 +146,14 @@ TEST(StaticTypeTest, HashesOfTargetSignatureTexts) {
   EXPECT_EQ(StaticType::HashCode<std::string>().hash, 0x2757680Bu);
   EXPECT_EQ(StaticType::HashCode<std::vector<ClubPlayer>>().hash, 0x611491D2u);
   EXPECT_EQ(StaticType::HashCode<void>().hash, 0x1BE7EF8Eu);
+  // Maps, optionals and references, each pinned to the hash of its
+  // spelled-out signature text, computed apart from this program, e.g.
+  // "unsigned int __cdecl StaticType::HashCode<class std::optional<int>>(void)".
+  EXPECT_EQ((StaticType::HashCode<std::unordered_map<std::string, int>>().hash), 0xEF9E86CFu);
+  EXPECT_EQ((StaticType::HashCode<std::unordered_map<std::string, ClubPlayer>>().hash), 0x90C79D55u);
+  EXPECT_EQ(StaticType::HashCode<std::optional<int>>().hash, 0x660AD9B2u);
+  EXPECT_EQ(StaticType::HashCode<std::optional<ClubPlayer>>().hash, 0x74E7C3C9u);
+  EXPECT_EQ(StaticType::HashCode<ClubTag&>().hash, 0xDA3A3139u);
 }
 
 TEST(StaticTypeTest, ExplicitNameIsTheNameSignature) {
