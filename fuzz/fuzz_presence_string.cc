@@ -26,7 +26,9 @@
 //                   character with a separator (a zero ends the text, as
 //                   it ends a host string)
 // A sealed tag that fits a block, left unedited and encoded with or
-// without padding, must decrypt into its tag; anything else either
+// without padding, must decrypt into its tag when it names the summoner it
+// is sent for, and must leave the tag as it was when it names another one
+// (a replayed presence); anything else either
 // decrypts (the tag then stands with the string) or leaves the tag as it
 // was. Either way the summoner's entry is where it belongs, every entry
 // sits under its own summonerId, and the tag and by-names endpoints
@@ -315,6 +317,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   PresenceBuilder builder(input, host.sealer());
   const Presence presence = builder.Build(id);
 
+  // Only a well-formed presence that names this very summoner resolves.
+  const bool resolves = presence.wellFormed && presence.summonerId == id;
+
   const Cache before = host.plugin().CacheSnapshot();
   if (own) {
     DeliverMembership(host, id, share, presence.text);
@@ -340,9 +345,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Require(entry.tag.rawPresence == old, "an empty presence leaves the tag");
     } else if (presence.text == "hidden") {
       Require(entry.tag.rawPresence == "hidden", "the hidden marker hides");
-    } else if (presence.wellFormed) {
+    } else if (resolves) {
       RequireTag(after, id, presence);
       Require(entry.summonerName == name, "a resolved tag names its summoner");
+    } else if (presence.wellFormed) {
+      Require(entry.tag.rawPresence == old, "another summoner's presence leaves the tag");
     } else {
       Require(entry.tag.rawPresence == old || entry.tag.rawPresence == presence.text,
               "a presence string either resolves or leaves the tag");
@@ -353,10 +360,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else {
       Require(after.count(id) == 1 && after.at(id).tag.rawPresence == "hidden", "an unshared empty presence hides");
     }
-  } else if (presence.wellFormed) {
-    // The local player's entry, or a new one under the summoner the
-    // presence names.
-    RequireTag(after, before.count(id) != 0 ? id : presence.summonerId, presence);
+  } else if (resolves) {
+    RequireTag(after, id, presence);
   } else {
     for (const auto& [key, entry] : after) {
       const std::string old = RawPresence(before, key);
