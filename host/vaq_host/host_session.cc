@@ -41,8 +41,8 @@ bool HostSession::Load(const std::string& libraryPath, HostVersion version) {
       error_ = "the load export " + std::string("load_vaq_clubs_public") + " of " + libraryPath +
                " filled in nothing for host plug-in API " + VersionText(version) +
                (ownVersion ? "" : " nor " + VersionText(own)) +
-               ": an export that does nothing, or a plug-in of another plug-in API (its log on standard error says "
-               "which)";
+               ": an export that does nothing, or a plug-in that refused to start (one of another plug-in API, or "
+               "short of memory; its log on standard error says why)";
     }
     return false;
   }
