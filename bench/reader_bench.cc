@@ -34,9 +34,9 @@
 #include <vector>
 
 #include "friends_list.h"
-#include "remoting/json_reader.h"
-#include "remoting/yaml_reader.h"
-#include "value/message_pack_reader.h"
+#include "readers/json_reader.h"
+#include "readers/yaml_reader.h"
+#include "readers/message_pack_reader.h"
 #include "value/value_result.h"
 
 namespace vaq::bench {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "exercise_value.h"
-#include "remoting/json_reader.h"
+#include "readers/json_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The reader takes NUL-terminated text and stops at the first NUL.

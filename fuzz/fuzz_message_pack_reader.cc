@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "exercise_value.h"
-#include "value/message_pack_reader.h"
+#include "readers/message_pack_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t consumed = 0;

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "exercise_value.h"
-#include "remoting/yaml_reader.h"
+#include "readers/yaml_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

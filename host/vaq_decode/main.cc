@@ -20,9 +20,9 @@
 #include <io.h>
 #endif
 
-#include "remoting/json_reader.h"
-#include "remoting/yaml_reader.h"
-#include "value/message_pack_reader.h"
+#include "readers/json_reader.h"
+#include "readers/yaml_reader.h"
+#include "readers/message_pack_reader.h"
 #include "vaq_decode/value_json.h"
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "clubs/text_pieces.h"
 #include "diagnostics/trace.h"
-#include "remoting/json_reader.h"
+#include "readers/json_reader.h"
 #include "value/base64.h"
 #include "value/conversion.h"
 

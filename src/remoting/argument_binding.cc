@@ -5,9 +5,9 @@
 
 #include "diagnostics/message_format.h"
 #include "remoting/host_value.h"
-#include "remoting/json_reader.h"
-#include "remoting/yaml_reader.h"
-#include "value/message_pack_reader.h"
+#include "readers/json_reader.h"
+#include "readers/yaml_reader.h"
+#include "readers/message_pack_reader.h"
 #include "value/type_kind.h"
 
 namespace vaq {

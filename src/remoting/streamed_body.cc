@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "remoting/json_reader.h"
+#include "readers/json_reader.h"
 
 namespace vaq {
 

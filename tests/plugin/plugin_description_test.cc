@@ -13,7 +13,7 @@
 #include "host/tool_run.h"
 #include "remoting/api_description.h"
 #include "remoting/endpoint.h"
-#include "remoting/json_reader.h"
+#include "readers/json_reader.h"
 #include "remoting/request_dispatcher.h"
 #include "vaq_host/api_describe.h"
 #include "vaq_host/host_session.h"

@@ -1,4 +1,4 @@
-#include "remoting/json_reader.h"
+#include "readers/json_reader.h"
 
 #include <gtest/gtest.h>
 #include <rapidjson/error/en.h>

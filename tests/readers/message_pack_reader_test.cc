@@ -1,4 +1,4 @@
-#include "value/message_pack_reader.h"
+#include "readers/message_pack_reader.h"
 
 #include <gtest/gtest.h>
 

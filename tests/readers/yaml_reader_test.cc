@@ -1,4 +1,4 @@
-#include "remoting/yaml_reader.h"
+#include "readers/yaml_reader.h"
 
 #include <gtest/gtest.h>
 
