@@ -134,6 +134,12 @@ void ClubsPublicPlugin::Send(const Outgoing& outgoing) {
   const std::string eventName = EventNameOfPath(outgoing.event.uri);
   Trace("%s: Sending event: %s", fullName(), eventName);
   HostEvent record{};
+  // Freed however publishing ends: a conversion that runs out of memory
+  // half-way leaves a partly built payload.
+  struct PayloadRelease {
+    HostValue& payload;
+    ~PayloadRelease() { FreeHostValue(&payload); }
+  } release{record.payload};
   ValueToHostValue(value.value(), &record.payload, &registry());
   record.name = eventName.c_str();
   HostPublishEvent(&record);
@@ -141,7 +147,6 @@ void ClubsPublicPlugin::Send(const Outgoing& outgoing) {
     record.name = "OnJsonApiEvent";
     HostPublishEvent(&record);
   }
-  FreeHostValue(&record.payload);
 }
 
 bool ClubsPublicPlugin::presenceKeyLoaded() {

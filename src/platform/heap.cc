@@ -38,13 +38,52 @@ void CountAllocation(void* block) {
   RaisePeak();
 }
 
+// The armed failure plan; failure_mode is written last when arming and
+// first when disarming, so a thread that sees a mode sees its numbers.
+std::atomic<int> failure_mode{static_cast<int>(HeapFailurePlan::Mode::kNone)};
+std::atomic<uint64_t> failure_k{0};
+std::atomic<uint64_t> failure_seed{0};
+std::atomic<uint64_t> attempts_since_armed{0};
+std::atomic<uint64_t> injected_failures{0};
+
+uint64_t Mix(uint64_t value) {
+  value += 0x9E3779B97F4A7C15ull;
+  value = (value ^ (value >> 30)) * 0xBF58476D1CE4E5B9ull;
+  value = (value ^ (value >> 27)) * 0x94D049BB133111EBull;
+  return value ^ (value >> 31);
+}
+
+// Numbers one more allocation under the armed plan; true when it is to fail.
+bool FailThisAllocation() {
+  const auto mode = static_cast<HeapFailurePlan::Mode>(failure_mode.load(std::memory_order_acquire));
+  if (mode == HeapFailurePlan::Mode::kNone) return false;
+  const uint64_t number = attempts_since_armed.fetch_add(1, std::memory_order_relaxed) + 1;
+  const uint64_t k = failure_k.load(std::memory_order_relaxed);
+  bool fail = false;
+  switch (mode) {
+    case HeapFailurePlan::Mode::kOnce:
+      fail = number == k;
+      break;
+    case HeapFailurePlan::Mode::kFromOn:
+      fail = number >= k;
+      break;
+    case HeapFailurePlan::Mode::kOneIn:
+      fail = k != 0 && Mix(failure_seed.load(std::memory_order_relaxed) ^ Mix(number)) % k == 0;
+      break;
+    case HeapFailurePlan::Mode::kNone:
+      break;
+  }
+  if (fail) injected_failures.fetch_add(1, std::memory_order_relaxed);
+  return fail;
+}
+
 void CountFree(size_t size) {
   bytes_freed.fetch_add(size, std::memory_order_relaxed);
   free_count.fetch_add(1, std::memory_order_relaxed);
 }
 
 void* CountingAllocate(void*, size_t size) {
-  void* block = std::malloc(size == 0 ? 1 : size);
+  void* block = FailThisAllocation() ? nullptr : std::malloc(size == 0 ? 1 : size);
   CountAllocation(block);
   return block;
 }
@@ -60,7 +99,7 @@ void* CountingReallocate(void* context, void* block, size_t size) {
   // frees outnumber the allocations.
   if (block == nullptr) return CountingAllocate(context, size);
   CountFree(platform::HeapBlockSize(block));
-  void* moved = std::realloc(block, size == 0 ? 1 : size);
+  void* moved = FailThisAllocation() ? nullptr : std::realloc(block, size == 0 ? 1 : size);
   if (moved == nullptr && block != nullptr) {
     // realloc failed and kept the old block: it is still live, so count it
     // as allocated again rather than losing it from the live bytes.
@@ -86,6 +125,7 @@ const HeapHooks kCountingHooks{CountingAllocate, CountingFree, CountingReallocat
 
 std::atomic<const HeapHooks*> installed_hooks{nullptr};
 
+// Installs the counting hooks unless others were installed before.
 const HeapHooks* Hooks() {
   const HeapHooks* hooks = installed_hooks.load(std::memory_order_acquire);
   if (hooks == nullptr) {
@@ -145,5 +185,22 @@ void Heap::ResetPeak() {
 }
 
 const HeapHooks& Heap::CountingHooks() { return kCountingHooks; }
+
+void Heap::InstallHooks(const HeapHooks* hooks) {
+  installed_hooks.store(hooks == nullptr ? &kCountingHooks : hooks, std::memory_order_release);
+}
+
+void Heap::FailAllocations(const HeapFailurePlan& plan) {
+  failure_mode.store(static_cast<int>(HeapFailurePlan::Mode::kNone), std::memory_order_release);
+  failure_k.store(plan.k, std::memory_order_relaxed);
+  failure_seed.store(plan.seed, std::memory_order_relaxed);
+  attempts_since_armed.store(0, std::memory_order_relaxed);
+  injected_failures.store(0, std::memory_order_relaxed);
+  failure_mode.store(static_cast<int>(plan.mode), std::memory_order_release);
+}
+
+uint64_t Heap::AllocationsSinceArmed() { return attempts_since_armed.load(std::memory_order_relaxed); }
+
+uint64_t Heap::InjectedFailures() { return injected_failures.load(std::memory_order_relaxed); }
 
 }  // namespace vaq

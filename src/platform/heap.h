@@ -4,9 +4,15 @@
 // handed to the host) goes through Heap. Its hooks count allocations, frees
 // and the peak of live bytes; the host reads the counters through the
 // plug-in's memory-stats callback. The counting hooks are installed on the
-// first allocation; before that (and for a caller that installs none) the C
-// heap is used directly. Counters are atomic: allocations happen on any
-// thread.
+// first allocation unless a caller installed others before (InstallHooks).
+// Counters are atomic: allocations happen on any thread.
+//
+// For tests and tools the counting hooks can be told to fail allocations on
+// purpose (FailAllocations): the k-th allocation after arming, once or from
+// k on, or about one in n. A failed allocation returns null (the global
+// operator new turns that into std::bad_alloc) and is counted as an
+// allocation of 0 bytes, a failed reallocation keeps its block; so the
+// counters stay right whatever fails.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +29,23 @@ struct HeapHooks {
   char* (*duplicateString)(void* context, const char* text);
   size_t (*blockSize)(void* context, void* block);
   void* context;
+};
+
+// Which allocations the counting hooks fail on purpose. Allocations are
+// numbered from 1 since the plan was armed; allocate, reallocate and
+// duplicate-string each count as one.
+struct HeapFailurePlan {
+  enum class Mode {
+    kNone,     // nothing fails
+    kOnce,     // allocation number `k` fails, the others succeed
+    kFromOn,   // allocation number `k` and every later one fail
+    kOneIn,    // each allocation fails with a chance of 1 in `k`, drawn
+               // from `seed` and its number (the same plan fails the same
+               // numbers)
+  };
+  Mode mode = Mode::kNone;
+  uint64_t k = 0;
+  uint64_t seed = 0;
 };
 
 // The six counters, as read at one moment.
@@ -56,6 +79,17 @@ class Heap {
 
   // The counting hooks, for callers that want to install them explicitly.
   static const HeapHooks& CountingHooks();
+  // Routes every later call through `hooks` (which must outlive their use
+  // and free what the previous hooks allocated); null reinstalls the
+  // counting hooks.
+  static void InstallHooks(const HeapHooks* hooks);
+
+  // Arms `plan` in the counting hooks (replacing an earlier one) and starts
+  // numbering allocations from 1; a plan of Mode::kNone disarms.
+  static void FailAllocations(const HeapFailurePlan& plan);
+  // Allocations attempted, and failed on purpose, since the plan was armed.
+  static uint64_t AllocationsSinceArmed();
+  static uint64_t InjectedFailures();
 };
 
 }  // namespace vaq

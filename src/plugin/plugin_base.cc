@@ -1,5 +1,8 @@
 #include "plugin/plugin_base.h"
 
+#include <cstdio>
+
+#include "diagnostics/host_call_guard.h"
 #include "diagnostics/logger.h"
 #include "platform/heap.h"
 #include "plugin/plugin_log_target.h"
@@ -56,7 +59,8 @@ void PluginBase::BuildApiDescription() {
 
 bool PluginBase::Init(const HostInitInfo* info) {
   if (info == nullptr || info->api == nullptr) return false;
-  initInfo_ = info;
+  // The record itself may live on the host's stack: keep a copy.
+  initInfo_ = *info;
   AttachHostLogTarget();
   userAgent_ = Format("TarnClient/%1 (%2)", hostApiVersion_, name_.fullName);
   pluginHandle_ = info->pluginHandle;
@@ -74,7 +78,7 @@ void PluginBase::AttachHostLogTarget() {
   logger->DetachTarget(logger->DebuggerTarget());
   logger->SetLevel(kLogOkay);
   logger->SetExcludedCategories(4);
-  logTarget_ = std::make_unique<PluginLogTarget>(initInfo_->api);
+  logTarget_ = std::make_unique<PluginLogTarget>(initInfo_.api);
   logTarget_->Configure(LogTargetSettings{logger->Level(), 0, 0, "#D| #L| #G| #M"});
 }
 
@@ -120,30 +124,51 @@ uint64_t PluginBase::HostResume() {
   return host == nullptr ? 0 : host->Resume(host);
 }
 
+// The three callbacks are guarded (host_call_guard.h): a throw becomes one
+// ERROR line and the host's failure value.
+
+// A throw fails Init: the host gets 0 and may still call Shutdown.
 uint8_t VAQ_CDECL PluginBase::InitCallback(void* plugin, const HostInitInfo* info) {
   if (plugin == nullptr) return 0;
-  return static_cast<PluginBase*>(plugin)->Init(info) ? 1 : 0;
+  auto* object = static_cast<PluginBase*>(plugin);
+  bool initialised = false;
+  if (!GuardHostCall(object->name_.fullName.c_str(), "Init", "", [&] { initialised = object->Init(info); })) {
+    return 0;
+  }
+  return initialised ? 1 : 0;
 }
 
+// The object is destroyed even when its Shutdown operation throws half-way:
+// nothing is called on it afterwards.
 void VAQ_CDECL PluginBase::ShutdownCallback(void* plugin) {
   if (plugin == nullptr) return;
   auto* object = static_cast<PluginBase*>(plugin);
-  object->Shutdown();
-  delete object;
+  char who[128];
+  std::snprintf(who, sizeof who, "%s", object->name_.fullName.c_str());
+  GuardHostCall(who, "the rest of Shutdown", "", [object] { object->Shutdown(); });
+  GuardHostCall(who, "the rest of Shutdown", "", [object] { delete object; });
   // The object's trees are gone with it. The memory kept for the next trees
   // (reset arenas, empty page regions) goes too, so that a host that has
   // shut the plug-in down sees only what the library's statics hold; a
   // plug-in loaded again, or another one still running, takes fresh memory
   // when it needs it.
-  ValueArena::ReleaseSpare();
-  PageSource::Instance().ReleaseEmptyRegions();
+  ReleaseSpareMemory();
+}
+
+void PluginBase::ReleaseSpareMemory() {
+  GuardHostCall("", "the release of spare memory", "", [] {
+    ValueArena::ReleaseSpare();
+    PageSource::Instance().ReleaseEmptyRegions();
+  });
 }
 
 void VAQ_CDECL PluginBase::GetMemoryStatsCallback(void*, PluginMemoryStats* out) {
   if (out == nullptr) return;
-  HeapCounters counters = Heap::Counters();
-  *out = PluginMemoryStats{counters.peakLiveBytes, counters.liveCountAtPeak, counters.bytesAllocated,
-                           counters.allocationCount, counters.bytesFreed, counters.freeCount, {0, 0}};
+  GuardHostCall("", "memory stats", "", [out] {
+    HeapCounters counters = Heap::Counters();
+    *out = PluginMemoryStats{counters.peakLiveBytes, counters.liveCountAtPeak, counters.bytesAllocated,
+                             counters.allocationCount, counters.bytesFreed, counters.freeCount, {0, 0}};
+  });
 }
 
 }  // namespace vaq

@@ -78,6 +78,11 @@ class PluginBase : public PluginCore {
   // All zero before Load; afterwards valid until the object is destroyed.
   const ApiDescription* apiDescription() const { return apiDescriptionStore_.description(); }
 
+  // Frees the value arenas and page regions kept in reserve for later
+  // trees (what the Shutdown callback does after destroying the object,
+  // and a failed load after destroying the half-built one).
+  static void ReleaseSpareMemory();
+
  private:
   // Holds one reference on the process-wide logger for the object's
   // lifetime; declared first so that it is released after every other
@@ -93,7 +98,7 @@ class PluginBase : public PluginCore {
 
   void AttachHostLogTarget();
   void BuildApiDescription();
-  const HostApi* api() const { return initInfo_ == nullptr ? nullptr : initInfo_->api; }
+  const HostApi* api() const { return initInfo_.api; }
 
   LoggerReference loggerReference_;
   PluginApiVersion hostApiVersion_;
@@ -108,7 +113,9 @@ class PluginBase : public PluginCore {
   EndpointTable endpoints_;
   std::map<std::string, EndpointUserData, std::less<>> endpointUserData_;  // by function name
   ApiDescriptionStore apiDescriptionStore_;
-  const HostInitInfo* initInfo_ = nullptr;
+  // A copy of the host's record, taken by Init: the host need not keep its
+  // own alive after Init returns.
+  HostInitInfo initInfo_{};
   PluginCallbacks callbacks_;
   std::unique_ptr<RequestClient> requestClient_;
 };

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "diagnostics/host_call_guard.h"
 #include "diagnostics/logger.h"
 #include "diagnostics/trace.h"
 #include "plugin/event_name.h"
@@ -50,17 +51,16 @@ int32_t PluginCore::Unsubscribe(const std::string& path) {
 }
 
 void PluginCore::Shutdown() {
-  std::vector<std::string> subscribed;
+  // Taken out of the object whole (a move allocates nothing), so that every
+  // host subscription is undone even when the heap is exhausted.
+  std::unordered_map<std::string, std::shared_ptr<EventHandler>> subscribed;
   {
     platform::MutexLock lock(handlersMutex_);
-    for (const auto& entry : eventHandlers_) subscribed.push_back(entry.first);
-  }
-  for (const std::string& eventName : subscribed) HostUnsubscribe(eventName.c_str(), pluginHandle_);
-  {
-    platform::MutexLock lock(handlersMutex_);
-    eventHandlers_.clear();
+    subscribed.swap(eventHandlers_);
     subscriptionCounts_.clear();
   }
+  for (const auto& entry : subscribed) HostUnsubscribe(entry.first.c_str(), pluginHandle_);
+  subscribed.clear();
   {
     platform::MutexLock lock(serviceProxyMutex_);
     pendingServiceProxy_.clear();
@@ -85,17 +85,21 @@ void PluginCore::SubscribeHostEvent(const std::string& eventName, uint32_t flag,
   HostSubscribe(eventName.c_str(), pluginHandle_, &PluginCore::OnHostEvent, this, flag);
 }
 
+// Guarded (host_call_guard.h): an event whose handling throws is dropped
+// with one ERROR line naming it; the next event is handled as usual.
 void VAQ_CDECL PluginCore::OnHostEvent(const HostEvent* event) {
   if (event == nullptr || event->context == nullptr || event->name == nullptr) return;
   auto* plugin = static_cast<PluginCore*>(event->context);
-  std::shared_ptr<EventHandler> handler;
-  {
-    platform::MutexLock lock(plugin->handlersMutex_);
-    auto found = plugin->eventHandlers_.find(event->name);
-    if (found == plugin->eventHandlers_.end()) return;
-    handler = found->second;  // kept alive while it runs, even if unsubscribed meanwhile
-  }
-  (*handler)(*event);
+  GuardHostCall(plugin->fullName_.c_str(), "event", event->name, [plugin, event] {
+    std::shared_ptr<EventHandler> handler;
+    {
+      platform::MutexLock lock(plugin->handlersMutex_);
+      auto found = plugin->eventHandlers_.find(event->name);
+      if (found == plugin->eventHandlers_.end()) return;
+      handler = found->second;  // kept alive while it runs, even if unsubscribed meanwhile
+    }
+    (*handler)(*event);
+  });
 }
 
 void PluginCore::SetResourceHandler(const std::string& pathOrPattern, ResourceHandler handler) {

@@ -1,12 +1,15 @@
 #include "plugin/plugin_entry.h"
 
 #include "diagnostics/assertion.h"
+#include "diagnostics/host_call_guard.h"
 #include "diagnostics/logger.h"
+#include "platform/heap_failure_setting.h"
 
 namespace vaq {
 
-void LoadPlugin(PluginLoadInfo* info, PluginFactory create, const char* shortName, const PluginKind& kind) {
-  if (info == nullptr || create == nullptr) return;
+namespace {
+
+void Load(PluginLoadInfo* info, PluginFactory create, const char* shortName, const PluginKind& kind) {
   std::unique_ptr<PluginBase> plugin = create();
   if (plugin == nullptr) return;
 
@@ -30,6 +33,22 @@ void LoadPlugin(PluginLoadInfo* info, PluginFactory create, const char* shortNam
   info->plugin = object;
   info->fullName = object->name().fullName.c_str();
   info->description = object->apiDescription();
+}
+
+}  // namespace
+
+void LoadPlugin(PluginLoadInfo* info, PluginFactory create, const char* shortName, const PluginKind& kind) {
+  if (info == nullptr || create == nullptr) return;
+  // A testing facility: a host may ask for failing allocations (see
+  // heap_failure_setting.h); a product host sets nothing and nothing fails.
+  ArmHeapFailuresFromEnvironment();
+  // `info` is written only once the object is complete: a throw on the
+  // way destroys what was built and leaves the host's record as it was.
+  if (!GuardHostCall(shortName, "load", "", [&] { Load(info, create, shortName, kind); })) {
+    // As after Shutdown: what the half-built object's trees kept in
+    // reserve goes too.
+    PluginBase::ReleaseSpareMemory();
+  }
 }
 
 }  // namespace vaq

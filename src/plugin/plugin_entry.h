@@ -17,7 +17,10 @@ using PluginFactory = std::unique_ptr<PluginBase> (*)();
 // and fills `info` (our version, callbacks, object, full name,
 // description). An incompatible host gets an assertion report and the
 // mismatch in the log, and `info` is left as it was: the host sees no
-// callbacks and no object.
+// callbacks and no object. So does a load that throws (an exhausted heap):
+// one ERROR line names it, and nothing thrown reaches the host.
+// Each load first arms the heap failures that the environment asks for
+// (heap_failure_setting.h), a facility for tests.
 void LoadPlugin(PluginLoadInfo* info, PluginFactory create, const char* shortName, const PluginKind& kind);
 
 }  // namespace vaq

@@ -23,4 +23,11 @@ char* SharedEmptyText();
 // sets the failed flag.
 void FailHostResponse(HostResponse* response, std::string_view message);
 
+// The answer to a request whose handling threw: releases whatever the
+// record holds, then status 500, the failed flag and the error "Internal
+// error: <reason>". Allocates nothing that can throw: when even that text
+// cannot be copied, the error is the shared text "Internal error", which
+// the release function leaves alone. Keeps the record's release function.
+void FailHostResponseInternally(HostResponse* response, const char* reason) noexcept;
+
 }  // namespace vaq

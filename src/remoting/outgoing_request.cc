@@ -47,7 +47,7 @@ RequestResult SendRequest(HostChannel& host, uint32_t method, std::string_view p
   return result;
 }
 
-RequestResult ResponseBody(HostChannel& host, uint32_t method, std::string_view path, const HostResponse& response,
+RequestResult ResponseBody(HostChannel& host, uint32_t method, std::string_view path, HostResponse& response,
                            Value* body) {
   RequestResult result;
   if (response.streamRead == nullptr) {
@@ -66,13 +66,6 @@ RequestResult ResponseBody(HostChannel& host, uint32_t method, std::string_view 
   }
   body->MoveFrom(streamed.value());
   return result;
-}
-
-void CloseUnreadStream(HostResponse* response) {
-  if (response->stream != nullptr && response->streamClose != nullptr) response->streamClose(response->stream);
-  response->stream = nullptr;
-  response->streamRead = nullptr;
-  response->streamClose = nullptr;
 }
 
 void ForwardResponse(CallContext& context, const RequestResult& request, Value&& body, const HostResponse& response) {

@@ -62,7 +62,7 @@ RequestResult SendRequest(HostChannel& host, uint32_t method, std::string_view p
 
 // Reads the body of a successful response as a value: the body host value,
 // or the whole stream when the response has one.
-RequestResult ResponseBody(HostChannel& host, uint32_t method, std::string_view path, const HostResponse& response,
+RequestResult ResponseBody(HostChannel& host, uint32_t method, std::string_view path, HostResponse& response,
                            Value* body);
 
 // Copies what a response said into a call: its body as the result (or the
@@ -70,16 +70,14 @@ RequestResult ResponseBody(HostChannel& host, uint32_t method, std::string_view 
 // headers in both cases.
 void ForwardResponse(CallContext& context, const RequestResult& request, Value&& body, const HostResponse& response);
 
-// Closes the body stream of a response whose body is not read, so that
-// the host's stream is not left open.
-void CloseUnreadStream(HostResponse* response);
-
 // Releases a response record the host filled, once, when it goes out of
-// scope.
+// scope, after closing a body stream nobody read (a throw on the way
+// included).
 class ResponseRecord {
  public:
   ResponseRecord() : response_{} {}
   ~ResponseRecord() {
+    CloseUnreadStream(&response_);
     if (response_.release != nullptr) response_.release(&response_);
   }
   ResponseRecord(const ResponseRecord&) = delete;
@@ -126,7 +124,7 @@ RequestResult SendTypedRequest(HostChannel& host, uint32_t method, std::string_v
   }
   if constexpr (!std::is_same_v<Result, std::nullptr_t>) {
     Value body;
-    RequestResult read = ResponseBody(host, method, path, *response, &body);
+    RequestResult read = ResponseBody(host, method, path, *response.get(), &body);
     if (read.failed) return read;
     ValueResult converted;
     if (registry != nullptr) FromValue(converted, *result, body, "<result>", *registry);

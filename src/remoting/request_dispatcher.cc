@@ -1,9 +1,10 @@
 #include "remoting/request_dispatcher.h"
 
-#include <exception>
+#include <cstdio>
 #include <map>
 #include <string>
 
+#include "diagnostics/host_call_guard.h"
 #include "diagnostics/message_format.h"
 #include "diagnostics/trace.h"
 #include "platform/system.h"
@@ -38,6 +39,22 @@ bool WantsRequestObject(const TypeIdentity* type) {
   if (type == nullptr) return false;
   return type->hash == StaticType::HashCode<Tarn::RemotingRequest>().hash ||
          type->hash == StaticType::HashCode<Tarn::HttpBaseTransport::Request>().hash;
+}
+
+// "<method> <path>" of a request, for the log, built without allocating.
+struct RequestText {
+  char text[320];
+};
+
+RequestText RequestLine(const HostRequest* request) {
+  RequestText line{};
+  if (request != nullptr) {
+    const uint32_t method = NormalizeMethod(request->method);
+    const char* name = method == kMethodCustom && request->customMethod != nullptr ? request->customMethod
+                                                                                   : MethodName(method);
+    std::snprintf(line.text, sizeof line.text, "%s %s", name, request->path == nullptr ? "" : request->path);
+  }
+  return line;
 }
 
 void Dispatch(HostResponse* response, const HostRequest& request) {
@@ -131,21 +148,19 @@ void VAQ_CDECL HandleHostRequest(HostResponse* response, const HostRequest* requ
   if (response == nullptr) return;
   ReleaseHostResponse(response);
   response->release = &ReleaseHostResponse;
-  if (request == nullptr) {
-    FailHostResponse(response, "Invalid function");
-    response->status = 404;
-    return;
-  }
-  try {
+  // Nothing is thrown back to the host: whatever the handling throws (an
+  // exhausted heap above all) becomes a failed response with status 500,
+  // and one ERROR line names the request.
+  HostCallFailure failure;
+  const bool handled = GuardHostCall("", "request", RequestLine(request).text, [&] {
+    if (request == nullptr) {
+      FailHostResponse(response, "Invalid function");
+      response->status = 404;
+      return;
+    }
     Dispatch(response, *request);
-  } catch (const std::exception& failure) {
-    // Nothing is thrown back to the host: an exhausted resource becomes a
-    // failed response.
-    ReleaseHostResponse(response);
-    response->release = &ReleaseHostResponse;
-    FailHostResponse(response, Format("Internal error: %1", failure.what()));
-    response->status = 500;
-  }
+  }, &failure);
+  if (!handled) FailHostResponseInternally(response, failure.reason);
 }
 
 }  // namespace vaq

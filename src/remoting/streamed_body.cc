@@ -15,11 +15,22 @@ constexpr uint64_t kMaxReservedHint = 16u << 20;
 
 }  // namespace
 
-ValueResult ReadStreamedBody(HostChannel& host, const HostResponse& response) {
+void CloseUnreadStream(HostResponse* response) {
+  if (response->stream != nullptr && response->streamClose != nullptr) response->streamClose(response->stream);
+  response->stream = nullptr;
+  response->streamRead = nullptr;
+  response->streamClose = nullptr;
+}
+
+ValueResult ReadStreamedBody(HostChannel& host, HostResponse& response) {
+  // However reading ends (a throw included), the stream is closed once.
+  struct Closer {
+    HostResponse& response;
+    ~Closer() { CloseUnreadStream(&response); }
+  } closer{response};
   ValueResult result;
   if (response.streamRead == nullptr) {
     result.SetError("Stream read error");
-    if (response.streamClose != nullptr) response.streamClose(response.stream);
     return result;
   }
   std::string text;
@@ -33,7 +44,6 @@ ValueResult ReadStreamedBody(HostChannel& host, const HostResponse& response) {
     const int32_t more = response.streamRead(response.stream, chunk, kChunkSize, &count);
     if (more < 0) {
       result.SetError("Stream read error");
-      if (response.streamClose != nullptr) response.streamClose(response.stream);
       return result;
     }
     count = std::min(count, kChunkSize);
@@ -46,7 +56,6 @@ ValueResult ReadStreamedBody(HostChannel& host, const HostResponse& response) {
     }
   }
   result = ParseJson(text);
-  if (response.streamClose != nullptr) response.streamClose(response.stream);
   return result;
 }
 
