@@ -79,9 +79,15 @@ void ClubsPublicPlugin::SendQueued() {
     stateMutex_.Unlock();
     try {
       Send(next);
-    } catch (...) {
+    } catch (const std::exception& failure) {
       // Out of memory while converting: the call stays first in the queue
-      // for the next thread that lets go of the lock.
+      // for the next thread that lets go of the lock. Said once, in a line
+      // that allocates nothing.
+      Log(kLogError, 1, 0, "%s: Delayed the publication of %s: %s", fullName().c_str(),
+          next.event.uri.empty() ? "a log line" : next.event.uri.c_str(), failure.what());
+      stateMutex_.Lock();
+      break;
+    } catch (...) {
       stateMutex_.Lock();
       break;
     }
