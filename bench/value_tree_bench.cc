@@ -1,5 +1,7 @@
 // Building and dropping a 5,000-entry friends list: our Value tree against
-// nlohmann::json, both filled the way an ordinary caller would.
+// nlohmann::json, both filled the way an ordinary caller would. Then one
+// structure of 100,000 and of 1,600,000 members inserted from code in
+// random order, to show how the cost of a structure grows with its size.
 //
 // Besides the time per build-and-destroy, each benchmark reports what one
 // build costs in memory, measured once before the timed loop:
@@ -10,8 +12,11 @@
 // - heap_allocs: Heap allocations made by one build and destroy.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -133,6 +138,41 @@ void BM_NlohmannJson_BuildDestroy(benchmark::State& state) {
   ReportCost(state, cost, friends.size());
 }
 BENCHMARK(BM_NlohmannJson_BuildDestroy)->Unit(benchmark::kMicrosecond);
+
+// Member names "key0000000" to "key<count - 1>" (seven digits, so that byte
+// order is number order) in a fixed random order.
+std::vector<std::string> ShuffledKeys(size_t count) {
+  std::vector<std::string> keys;
+  keys.reserve(count);
+  char text[32];
+  for (size_t i = 0; i < count; ++i) {
+    std::snprintf(text, sizeof text, "key%07zu", i % 10000000);
+    keys.emplace_back(text);
+  }
+  std::shuffle(keys.begin(), keys.end(), std::mt19937(20261210));
+  return keys;
+}
+
+// One structure filled member by member through Member(), in random order
+// of the names, then dropped.
+void BM_ValueStructure_RandomInsert(benchmark::State& state) {
+  const std::vector<std::string> keys = ShuffledKeys(static_cast<size_t>(state.range(0)));
+  bool complete = false;
+  const BuildCost cost = MeasureOnce([&keys, &complete] {
+    Value structure;
+    for (size_t i = 0; i < keys.size(); ++i) structure.Member(keys[i]).SetUnsigned(i);
+    complete = structure.Size() == keys.size() && structure.FindMember(keys.front()).GetUnsigned() == 0;
+  });
+  if (!complete) state.SkipWithError("the structure lacks members");
+  for (auto _ : state) {
+    Value structure;
+    for (size_t i = 0; i < keys.size(); ++i) structure.Member(keys[i]).SetUnsigned(i);
+    benchmark::DoNotOptimize(structure);
+    benchmark::ClobberMemory();
+  }
+  ReportCost(state, cost, keys.size());
+}
+BENCHMARK(BM_ValueStructure_RandomInsert)->Arg(100000)->Arg(1600000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace vaq::bench

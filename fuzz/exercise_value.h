@@ -54,13 +54,17 @@ inline bool SameTree(const Value& a, const Value& b) {
       }
       return true;
     case ValueKind::kStructure: {
-      const auto left = a.Members();
-      const auto right = b.Members();
-      for (size_t i = 0; i < left.size(); ++i) {
-        if (left[i].name->view() != right[i].name->view()) return false;
-        if (i > 0 && !(left[i - 1].name->view() < left[i].name->view())) return false;
-        if (&a.FindMember(left[i].name->view()) != &left[i].value) return false;
-        if (!SameTree(left[i].value, right[i].value)) return false;
+      const MemberRange left = a.Members();
+      const MemberRange right = b.Members();
+      auto other = right.begin();
+      const ValueMember* previous = nullptr;
+      for (const ValueMember& member : left) {
+        if (member.name->view() != other->name->view()) return false;
+        if (previous != nullptr && !(previous->name->view() < member.name->view())) return false;
+        if (&a.FindMember(member.name->view()) != &member.value) return false;
+        if (!SameTree(member.value, other->value)) return false;
+        previous = &member;
+        ++other;
       }
       return true;
     }

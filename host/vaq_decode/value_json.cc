@@ -168,18 +168,19 @@ void AppendPlain(std::string* out, const Value& value, size_t level) {
     Indent(out, level);
     *out += "]";
   } else if (value.Kind() == ValueKind::kStructure) {
-    std::span<const ValueMember> members = value.Members();
+    vaq::MemberRange members = value.Members();
     if (members.empty()) {
       *out += "{}";
       return;
     }
     *out += "{\n";
-    for (size_t i = 0; i < members.size(); ++i) {
+    size_t i = 0;
+    for (const ValueMember& member : members) {
       Indent(out, level + 1);
-      AppendQuoted(out, members[i].name->view());
+      AppendQuoted(out, member.name->view());
       *out += ": ";
-      AppendPlain(out, members[i].value, level + 1);
-      *out += i + 1 < members.size() ? ",\n" : "\n";
+      AppendPlain(out, member.value, level + 1);
+      *out += ++i < members.size() ? ",\n" : "\n";
     }
     Indent(out, level);
     *out += "}";
@@ -218,13 +219,14 @@ void AppendKinds(std::string* out, const Value& value, size_t level) {
       *out += i + 1 < elements.size() ? ",\n" : "\n";
     }
   } else {
-    std::span<const ValueMember> members = value.Members();
-    for (size_t i = 0; i < members.size(); ++i) {
+    vaq::MemberRange members = value.Members();
+    size_t i = 0;
+    for (const ValueMember& member : members) {
       Indent(out, level + 2);
-      AppendQuoted(out, members[i].name->view());
+      AppendQuoted(out, member.name->view());
       *out += ": ";
-      AppendKinds(out, members[i].value, level + 2);
-      *out += i + 1 < members.size() ? ",\n" : "\n";
+      AppendKinds(out, member.value, level + 2);
+      *out += ++i < members.size() ? ",\n" : "\n";
     }
   }
   Indent(out, level + 1);

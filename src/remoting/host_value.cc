@@ -190,7 +190,7 @@ void ValueToHostValue(const Value& value, HostValue* host, const TypeRegistry* r
       break;
     }
     case ValueKind::kStructure: {
-      std::span<const ValueMember> members = value.Members();
+      MemberRange members = value.Members();
       auto* array =
           static_cast<HostMember*>(Heap::Allocate(members.empty() ? 1 : members.size() * sizeof(HostMember)));
       if (array == nullptr) throw std::bad_alloc();

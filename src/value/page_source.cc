@@ -1,6 +1,7 @@
 #include "value/page_source.h"
 
 #include <algorithm>
+#include <new>
 
 namespace vaq {
 
@@ -40,7 +41,13 @@ void* PageSource::TakePage() {
     }
     auto position = std::lower_bound(regions_.begin(), regions_.end(), base,
                                      [](const Region& r, const char* b) { return r.base < b; });
-    best = &*regions_.insert(position, region);
+    try {
+      best = &*regions_.insert(position, region);
+    } catch (const std::bad_alloc&) {
+      // No room to list the region: give it back rather than lose it.
+      platform::ReleaseRegion(base, kRegionSize);
+      return nullptr;
+    }
     ++emptyRegions_;
   }
   if (best->freeCount == kPagesPerRegion) --emptyRegions_;

@@ -17,17 +17,59 @@ struct Value::Collection {
   uint32_t capacity;
 };
 
-// Member storage of a structure: items[0, sorted) are in name order; the
-// members after them were inserted since and are merged in once there are
-// more than a few of them (or when the members are listed).
+// Member storage of a structure. At height 0 the members lie sorted in one
+// block (`root`, room for `capacity`). A structure that grows out of order
+// past kFlatInsertLimit members becomes a B+-tree: `height` levels of
+// InnerNode above a doubly chained list of MemberLeaf blocks; `capacity`
+// then counts the leaves.
 struct Value::Structure {
-  ValueMember* items;
+  void* root;
   uint32_t size;
   uint32_t capacity;
-  uint32_t sorted;
+  uint32_t height;
 };
 
 namespace {
+
+// A leaf of a structure's B+-tree: up to kLeafCapacity members, sorted,
+// never empty. The members follow the header.
+struct MemberLeaf {
+  MemberLeaf* next;
+  MemberLeaf* prev;
+  uint32_t count;
+  uint32_t unused;
+
+  ValueMember* items() { return reinterpret_cast<ValueMember*>(this + 1); }
+};
+static_assert(sizeof(MemberLeaf) % alignof(ValueMember) == 0);
+
+// Every node is one block of the arena's block allocator.
+constexpr uint32_t kLeafCapacity =
+    static_cast<uint32_t>((ValueArena::kBlockMaxSize - sizeof(MemberLeaf)) / sizeof(ValueMember));
+constexpr size_t kLeafBytes = sizeof(MemberLeaf) + kLeafCapacity * sizeof(ValueMember);
+constexpr uint32_t kFanout = 64;
+
+// An inner node: children[i] holds the names from keys[i] (included) to
+// keys[i + 1] (excluded). keys[0] is not used for searching; keys[1, count)
+// each hold a reference to their interned name, so a separator stays valid
+// after the member that gave it is erased.
+struct InnerNode {
+  uint32_t count;
+  InternedString* keys[kFanout];
+  void* children[kFanout];
+};
+
+// A sorted block takes an insertion in its middle up to this size; beyond
+// it the structure becomes a tree. Appending in order keeps a block of any
+// size.
+constexpr uint32_t kFlatInsertLimit = 64;
+// Trees are built and rebuilt with leaves and inner nodes this full, which
+// leaves room for insertions in between.
+constexpr uint32_t kLeafFill = kLeafCapacity * 3 / 4;
+constexpr uint32_t kInnerFill = kFanout * 3 / 4;
+// A tree never gets this high (a rebuilt tree of the most members a
+// structure may hold has 6 levels); a path of nodes fits on the stack.
+constexpr uint32_t kMaxHeight = 24;
 
 // Values hold no pointer to themselves, so they move between storage
 // blocks as plain bytes.
@@ -46,27 +88,160 @@ size_t GrownCapacity(size_t capacity, size_t required) {
   return grown;
 }
 
-// Moves the items of a collection or structure header to storage for
+// Moves `size` items from `*items` (room for `*capacity`) to storage for
 // `capacity` items from the tree's arena.
-template <typename Header>
-void Regrow(Header* header, size_t capacity, ValueArena* arena) {
-  using Item = std::remove_pointer_t<decltype(header->items)>;
-  auto* storage = static_cast<Item*>(arena->Allocate(capacity * sizeof(Item)));
-  Relocate(storage, header->items, header->size);
-  arena->Release(header->items, header->capacity * sizeof(Item));
-  header->items = storage;
-  header->capacity = static_cast<uint32_t>(capacity);
-}
-
-size_t TailLimit(size_t size) {
-  size_t root = 1;
-  while ((root + 1) * (root + 1) <= size) ++root;
-  return root < 8 ? 8 : root;
+template <typename Item>
+void Regrow(Item** items, uint32_t size, uint32_t* capacity, size_t newCapacity, ValueArena* arena) {
+  auto* storage = static_cast<Item*>(arena->Allocate(newCapacity * sizeof(Item)));
+  Relocate(storage, *items, size);
+  arena->Release(*items, *capacity * sizeof(Item));
+  *items = storage;
+  *capacity = static_cast<uint32_t>(newCapacity);
 }
 
 const std::vector<uint8_t>& EmptyBytes() {
   static const std::vector<uint8_t> empty;
   return empty;
+}
+
+bool NameBefore(const InternedString* a, const InternedString* b) { return InternedString::Compare(a, b) < 0; }
+
+// The first of `count` sorted members whose name is not before `name`.
+uint32_t LowerBound(const ValueMember* items, uint32_t count, const InternedString* name) {
+  uint32_t low = 0;
+  uint32_t high = count;
+  while (low < high) {
+    const uint32_t middle = low + (high - low) / 2;
+    if (NameBefore(items[middle].name, name)) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  return low;
+}
+
+// The child of `node` whose names include `name`.
+uint32_t ChildIndex(const InnerNode* node, const InternedString* name) {
+  uint32_t low = 1;
+  uint32_t high = node->count;
+  while (low < high) {
+    const uint32_t middle = low + (high - low) / 2;
+    if (!NameBefore(name, node->keys[middle])) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  return low - 1;
+}
+
+MemberLeaf* FirstLeaf(void* root, uint32_t height) {
+  for (; height > 0; --height) root = static_cast<InnerNode*>(root)->children[0];
+  return static_cast<MemberLeaf*>(root);
+}
+
+MemberLeaf* LastLeaf(void* root, uint32_t height) {
+  for (; height > 0; --height) {
+    auto* node = static_cast<InnerNode*>(root);
+    root = node->children[node->count - 1];
+  }
+  return static_cast<MemberLeaf*>(root);
+}
+
+// Frees the nodes of a tree (not the members' contents) and the
+// separators' references.
+void FreeNodes(void* node, uint32_t height, ValueArena* arena) {
+  if (height == 0) {
+    arena->Release(node, kLeafBytes);
+    return;
+  }
+  auto* inner = static_cast<InnerNode*>(node);
+  for (uint32_t i = 0; i < inner->count; ++i) {
+    if (i > 0) arena->DropReference(inner->keys[i]);
+    FreeNodes(inner->children[i], height - 1, arena);
+  }
+  arena->Release(inner, sizeof(InnerNode));
+}
+
+// Sorts members as plain bytes.
+struct RawMember {
+  InternedString* name;
+  alignas(Value) unsigned char value[sizeof(Value)];
+};
+static_assert(sizeof(RawMember) == sizeof(ValueMember));
+
+// A B+-tree built bottom-up from sorted members, filling every node to
+// kLeafFill or kInnerFill. All nodes are allocated first: on
+// std::bad_alloc nothing has changed and the members are where they were.
+struct BuiltTree {
+  void* root;
+  uint32_t height;
+  uint32_t leaves;
+};
+
+BuiltTree BuildTree(ValueMember* members, uint32_t count, ValueArena* arena) {
+  // Nodes per level, from the leaves up.
+  uint32_t levelSizes[kMaxHeight + 1];
+  uint32_t levels = 0;
+  uint32_t nodes = (count + kLeafFill - 1) / kLeafFill;
+  size_t total = 0;
+  for (;;) {
+    levelSizes[levels++] = nodes;
+    total += nodes;
+    if (nodes == 1) break;
+    nodes = (nodes + kInnerFill - 1) / kInnerFill;
+  }
+  std::vector<void*> blocks;
+  blocks.reserve(total);
+  try {
+    for (uint32_t level = 0; level < levels; ++level) {
+      for (uint32_t i = 0; i < levelSizes[level]; ++i) {
+        blocks.push_back(arena->Allocate(level == 0 ? kLeafBytes : sizeof(InnerNode)));
+      }
+    }
+  } catch (...) {
+    for (size_t i = 0; i < blocks.size(); ++i) arena->Release(blocks[i], i < levelSizes[0] ? kLeafBytes : sizeof(InnerNode));
+    throw;
+  }
+  // Nothing below allocates. Spread evenly: each node of a level takes the
+  // same share of the level below, or one more.
+  MemberLeaf* previous = nullptr;
+  uint32_t taken = 0;
+  const uint32_t leafCount = levelSizes[0];
+  for (uint32_t i = 0; i < leafCount; ++i) {
+    auto* leaf = static_cast<MemberLeaf*>(blocks[i]);
+    const uint32_t share = count / leafCount + (i < count % leafCount ? 1 : 0);
+    leaf->prev = previous;
+    leaf->next = nullptr;
+    if (previous != nullptr) previous->next = leaf;
+    leaf->count = share;
+    leaf->unused = 0;
+    Relocate(leaf->items(), members + taken, share);
+    taken += share;
+    previous = leaf;
+  }
+  size_t below = 0;
+  for (uint32_t level = 1; level < levels; ++level) {
+    const size_t first = below + levelSizes[level - 1];
+    const uint32_t children = levelSizes[level - 1];
+    const uint32_t parents = levelSizes[level];
+    uint32_t child = 0;
+    for (uint32_t i = 0; i < parents; ++i) {
+      auto* node = static_cast<InnerNode*>(blocks[first + i]);
+      const uint32_t share = children / parents + (i < children % parents ? 1 : 0);
+      node->count = share;
+      for (uint32_t j = 0; j < share; ++j, ++child) {
+        void* block = blocks[below + child];
+        node->children[j] = block;
+        node->keys[j] = level == 1 ? static_cast<MemberLeaf*>(block)->items()[0].name
+                                   : static_cast<InnerNode*>(block)->keys[0];
+        if (j > 0) ValueArena::AddReference(node->keys[j]);
+      }
+    }
+    below = first;
+  }
+  return BuiltTree{blocks[total - 1], levels - 1, leafCount};
 }
 
 }  // namespace
@@ -83,18 +258,31 @@ const Value& Value::EmptyValue() {
   return empty;
 }
 
-Value::~Value() {
+Value::~Value() { DestroyTree(); }
+
+void Value::DestroyTree() noexcept {
   if (isRoot_ != 0 && arena_ != nullptr) {
     // The arena gives back all of its memory at once; only blobs own
     // memory elsewhere and need their nodes visited.
     if (arena_->HasBlobs()) Reset();
     ValueArena::Destroy(arena_);
+    arena_ = nullptr;
+    payload_.raw = 0;
+    kind_ = ValueKind::kEmpty;
     return;
   }
   Reset();
 }
 
-Value::Value(const Value& other) { CopyFrom(other); }
+Value::Value(const Value& other) {
+  try {
+    CopyFrom(other);
+  } catch (...) {
+    // No destructor runs for a constructor that throws.
+    DestroyTree();
+    throw;
+  }
+}
 
 Value::Value(Value&& other) noexcept {
   if (other.isRoot_ != 0) {
@@ -104,10 +292,17 @@ Value::Value(Value&& other) noexcept {
     other.payload_.raw = 0;
     other.arena_ = nullptr;
     other.kind_ = ValueKind::kEmpty;
-  } else {
-    CopyFrom(other);
-    other.Reset();
+    return;
   }
+  try {
+    CopyFrom(other);
+  } catch (...) {
+    // Out of memory: nothing thrown leaves a noexcept constructor; the
+    // source keeps its content.
+    DestroyTree();
+    return;
+  }
+  other.Reset();
 }
 
 Value& Value::operator=(const Value& other) {
@@ -115,7 +310,7 @@ Value& Value::operator=(const Value& other) {
   return *this;
 }
 
-Value& Value::operator=(Value&& other) noexcept {
+Value& Value::operator=(Value&& other) {
   MoveFrom(other);
   return *this;
 }
@@ -228,11 +423,15 @@ void Value::ReleasePayload() {
     }
     case ValueKind::kStructure: {
       Structure* members = payload_.structure;
-      for (uint32_t i = 0; i < members->size; ++i) {
-        arena_->DropReference(members->items[i].name);
-        members->items[i].value.Reset();
+      for (ValueMember& member : Members()) {
+        arena_->DropReference(member.name);
+        member.value.Reset();
       }
-      arena_->Release(members->items, members->capacity * sizeof(ValueMember));
+      if (members->height == 0) {
+        arena_->Release(members->root, members->capacity * sizeof(ValueMember));
+      } else {
+        FreeNodes(members->root, members->height, arena_);
+      }
       arena_->Release(members, sizeof(Structure));
       break;
     }
@@ -241,17 +440,62 @@ void Value::ReleasePayload() {
   }
 }
 
+bool Value::HasInlinePayload() const {
+  switch (kind_) {
+    case ValueKind::kEmpty:
+    case ValueKind::kBool:
+    case ValueKind::kSigned:
+    case ValueKind::kUnsigned:
+    case ValueKind::kFloat:
+      return true;
+    case ValueKind::kString:
+      return payload_.string == InternedString::Empty();
+    default:
+      return false;
+  }
+}
+
+void Value::TakePayload(Value& source) {
+  payload_ = source.payload_;
+  kind_ = source.kind_;
+  source.payload_.raw = 0;
+  source.kind_ = ValueKind::kEmpty;
+}
+
+bool Value::Contains(const Value& node) const {
+  if (kind_ == ValueKind::kCollection) {
+    const Collection* items = payload_.collection;
+    if (&node >= items->items && &node < items->items + items->size) return true;
+    for (uint32_t i = 0; i < items->size; ++i) {
+      if (items->items[i].Contains(node)) return true;
+    }
+    return false;
+  }
+  if (kind_ != ValueKind::kStructure) return false;
+  for (const ValueMember& member : Members()) {
+    if (&member.value == &node || member.value.Contains(node)) return true;
+  }
+  return false;
+}
+
 void Value::Assign(const Value& source) {
   if (&source == this) return;
-  if (source.arena_ != nullptr && source.arena_ == arena_) {
-    // The source lives in this tree and may be freed by the reset below.
-    Value copy(source);
+  if (source.HasInlinePayload()) {
+    // Read before the reset, which may free the source.
+    const Payload payload = source.payload_;
+    const ValueKind kind = source.kind_;
     Reset();
-    CopyFrom(copy);
+    payload_ = payload;
+    kind_ = kind;
     return;
   }
+  // Copy into a free node of this tree first: the source may lie inside
+  // this value (and go with the reset) or contain it (and must be copied
+  // as it was).
+  Value copy(EnsureArena(), false);
+  copy.CopyFrom(source);
   Reset();
-  CopyFrom(source);
+  TakePayload(copy);
 }
 
 void Value::MoveFrom(Value& source) {
@@ -261,6 +505,30 @@ void Value::MoveFrom(Value& source) {
     std::swap(arena_, source.arena_);
     std::swap(kind_, source.kind_);
     source.Reset();
+    return;
+  }
+  if (source.HasInlinePayload()) {
+    const Payload payload = source.payload_;
+    const ValueKind kind = source.kind_;
+    source.Reset();
+    Reset();
+    payload_ = payload;
+    kind_ = kind;
+    return;
+  }
+  if (arena_ != nullptr && source.arena_ == arena_) {
+    // One tree. When this value lies inside the source, the source's reset
+    // takes it along.
+    if (source.isRoot_ != 0 || source.Contains(*this)) {
+      source.Reset();
+      return;
+    }
+    // Detach the source's content before the reset, which frees the source
+    // node itself when it lies inside this value.
+    Value detached(arena_, false);
+    detached.TakePayload(source);
+    Reset();
+    TakePayload(detached);
     return;
   }
   Assign(source);
@@ -303,19 +571,22 @@ void Value::CopyFrom(const Value& source) {
     }
     case ValueKind::kStructure: {
       MakeStructure();
-      std::span<const ValueMember> members = source.Members();
+      const uint32_t count = source.payload_.structure->size;
+      if (count == 0) break;
       Structure* target = payload_.structure;
-      target->items = static_cast<ValueMember*>(arena_->Allocate(members.size() * sizeof(ValueMember)));
-      target->capacity = static_cast<uint32_t>(members.size());
-      for (const ValueMember& member : members) {
+      auto* items = static_cast<ValueMember*>(arena_->Allocate(count * sizeof(ValueMember)));
+      target->root = items;
+      target->capacity = count;
+      // The members are counted as they are made, so that a failure leaves
+      // a structure that releases what was built.
+      for (const ValueMember& member : source.Members()) {
         InternedString* name = member.name;
         if (source.arena_ != arena_) name = arena_->Intern(name->view());
         ValueArena::AddReference(name);
-        ValueMember* slot = &target->items[target->size];
+        ValueMember* slot = &items[target->size];
         slot->name = name;
         new (&slot->value) Value(arena_, false);
         ++target->size;
-        target->sorted = target->size;
         slot->value.CopyFrom(member.value);
       }
       break;
@@ -343,12 +614,19 @@ size_t Value::Size() const {
 void Value::Reserve(size_t count) {
   if (kind_ == ValueKind::kStructure) {
     if (count > kMaxElements) throw std::length_error("Value::Reserve: too many members");
-    if (count > payload_.structure->capacity) Regrow(payload_.structure, count, arena_);
+    Structure* members = payload_.structure;
+    // A tree takes its members a leaf at a time.
+    if (members->height == 0 && count > members->capacity) {
+      auto* items = static_cast<ValueMember*>(members->root);
+      Regrow(&items, members->size, &members->capacity, count, arena_);
+      members->root = items;
+    }
     return;
   }
   if (kind_ != ValueKind::kCollection) return;
   if (count > kMaxElements) throw std::length_error("Value::Reserve: too many elements");
-  if (count > payload_.collection->capacity) Regrow(payload_.collection, count, arena_);
+  Collection* items = payload_.collection;
+  if (count > items->capacity) Regrow(&items->items, items->size, &items->capacity, count, arena_);
 }
 
 Value& Value::At(size_t index) {
@@ -383,140 +661,429 @@ const Value& Value::Element(size_t index) const {
   return payload_.collection->items[index];
 }
 
+void AdvanceMemberLeaf(const void** leaf, const ValueMember** at, const ValueMember** leafEnd) {
+  const MemberLeaf* next = static_cast<const MemberLeaf*>(*leaf)->next;
+  if (next == nullptr) return;
+  *leaf = next;
+  *at = const_cast<MemberLeaf*>(next)->items();
+  *leafEnd = *at + next->count;
+}
+
 namespace {
 
-// Sorts the recently inserted members and merges them into the sorted
-// prefix. Members move as plain bytes.
-struct RawMember {
-  InternedString* name;
-  alignas(Value) unsigned char value[sizeof(Value)];
+// The path from a tree's root to a leaf: the inner node at each level and
+// the child taken there.
+struct TreePath {
+  InnerNode* nodes[kMaxHeight];
+  uint32_t slots[kMaxHeight];
+  MemberLeaf* leaf;
 };
-static_assert(sizeof(RawMember) == sizeof(ValueMember));
 
-void MergeTail(ValueMember* items, uint32_t sorted, uint32_t size, ValueArena* arena) {
-  auto* raw = reinterpret_cast<RawMember*>(items);
-  auto byName = [](const RawMember& a, const RawMember& b) { return InternedString::Compare(a.name, b.name) < 0; };
-  std::sort(raw + sorted, raw + size, byName);
-  if (sorted == 0 || !byName(raw[sorted], raw[sorted - 1])) return;
-  const uint32_t tail = size - sorted;
-  auto* buffer = static_cast<RawMember*>(arena->Allocate(tail * sizeof(RawMember)));
-  std::memcpy(buffer, raw + sorted, tail * sizeof(RawMember));
-  // Merge from the back: the larger of the two ends goes last.
-  int64_t left = static_cast<int64_t>(sorted) - 1;
-  int64_t right = static_cast<int64_t>(tail) - 1;
-  int64_t out = static_cast<int64_t>(size) - 1;
-  while (right >= 0) {
-    if (left >= 0 && byName(buffer[right], raw[left])) {
-      raw[out--] = raw[left--];
-    } else {
-      raw[out--] = buffer[right--];
-    }
+void Descend(const void* root, uint32_t height, const InternedString* name, TreePath* path) {
+  void* node = const_cast<void*>(root);
+  for (uint32_t level = 0; level < height; ++level) {
+    auto* inner = static_cast<InnerNode*>(node);
+    const uint32_t slot = ChildIndex(inner, name);
+    path->nodes[level] = inner;
+    path->slots[level] = slot;
+    node = inner->children[slot];
   }
-  arena->Release(buffer, tail * sizeof(RawMember));
+  path->leaf = static_cast<MemberLeaf*>(node);
+}
+
+// Inserts child `child` with separator `key` (whose reference it takes) at
+// `slot` of a node with room.
+void InsertChild(InnerNode* node, uint32_t slot, InternedString* key, void* child) {
+  Relocate(&node->keys[slot + 1], &node->keys[slot], node->count - slot);
+  Relocate(&node->children[slot + 1], &node->children[slot], node->count - slot);
+  node->keys[slot] = key;
+  node->children[slot] = child;
+  ++node->count;
+}
+
+// Removes child `slot` of a node and the reference of the separator that
+// goes with it (for the first child, the next child's separator, which
+// moves to the unused first key).
+void RemoveChild(InnerNode* node, uint32_t slot, ValueArena* arena) {
+  if (slot > 0) {
+    arena->DropReference(node->keys[slot]);
+  } else if (node->count > 1) {
+    arena->DropReference(node->keys[1]);
+  }
+  Relocate(&node->keys[slot], &node->keys[slot + 1], node->count - slot - 1);
+  Relocate(&node->children[slot], &node->children[slot + 1], node->count - slot - 1);
+  --node->count;
 }
 
 }  // namespace
 
-ptrdiff_t Value::FindMemberIndex(const InternedString* name) const {
+ValueMember* Value::FindMemberSlot(const InternedString* name) const {
   const Structure* members = payload_.structure;
-  // Names of one tree are interned once, so a small structure is searched
-  // by address alone.
-  if (members->size <= 8) {
-    for (uint32_t i = 0; i < members->size; ++i) {
-      if (members->items[i].name == name) return i;
+  if (members->height == 0) {
+    auto* items = static_cast<ValueMember*>(members->root);
+    // Names of one tree are interned once, so a small structure is
+    // searched by address alone.
+    if (members->size <= 8) {
+      for (uint32_t i = 0; i < members->size; ++i) {
+        if (items[i].name == name) return &items[i];
+      }
+      return nullptr;
     }
-    return -1;
+    const uint32_t at = LowerBound(items, members->size, name);
+    return at < members->size && items[at].name == name ? &items[at] : nullptr;
   }
-  uint32_t low = 0;
-  uint32_t high = members->sorted;
-  while (low < high) {
-    uint32_t middle = low + (high - low) / 2;
-    int order = InternedString::Compare(members->items[middle].name, name);
-    if (order == 0) return middle;
-    if (order < 0) {
-      low = middle + 1;
-    } else {
-      high = middle;
-    }
-  }
-  // The unmerged tail compares by address.
-  for (uint32_t i = members->sorted; i < members->size; ++i) {
-    if (members->items[i].name == name) return i;
-  }
-  return -1;
+  TreePath path;
+  Descend(members->root, members->height, name, &path);
+  ValueMember* items = path.leaf->items();
+  const uint32_t at = LowerBound(items, path.leaf->count, name);
+  return at < path.leaf->count && items[at].name == name ? &items[at] : nullptr;
 }
 
 Value& Value::Member(std::string_view name) {
   MakeStructure();
   InternedString* entry = arena_->Intern(name);
-  ptrdiff_t found = FindMemberIndex(entry);
   Structure* members = payload_.structure;
-  if (found >= 0) return members->items[found].value;
+  if (members->height == 0) {
+    auto* items = static_cast<ValueMember*>(members->root);
+    const uint32_t size = members->size;
+    uint32_t at;
+    if (size == 0 || NameBefore(items[size - 1].name, entry)) {
+      // In order: append.
+      at = size;
+    } else {
+      if (size <= 8) {
+        for (uint32_t i = 0; i < size; ++i) {
+          if (items[i].name == entry) return items[i].value;
+        }
+      }
+      at = LowerBound(items, size, entry);
+      if (items[at].name == entry) return items[at].value;
+    }
+    if (at < size && size >= kFlatInsertLimit) {
+      // Out of order in a large block: from here on a tree.
+      const BuiltTree tree = BuildTree(items, size, arena_);
+      arena_->Release(items, members->capacity * sizeof(ValueMember));
+      members->root = tree.root;
+      members->height = tree.height;
+      members->capacity = tree.leaves;
+      return InsertIntoTree(entry);
+    }
+    if (size == members->capacity) {
+      if (size >= kMaxElements) throw std::length_error("Value::Member: too many members");
+      Regrow(&items, size, &members->capacity, GrownCapacity(members->capacity, size + 1), arena_);
+      members->root = items;
+    }
+    Relocate(&items[at + 1], &items[at], size - at);
+    ValueArena::AddReference(entry);
+    items[at].name = entry;
+    new (&items[at].value) Value(arena_, false);
+    ++members->size;
+    return items[at].value;
+  }
+  return InsertIntoTree(entry);
+}
 
-  if (members->size == members->capacity) {
-    if (members->size >= kMaxElements) throw std::length_error("Value::Member: too many members");
-    Regrow(members, GrownCapacity(members->capacity, members->size + 1), arena_);
+Value& Value::InsertIntoTree(InternedString* entry) {
+  Structure* members = payload_.structure;
+  if (members->height + 1 >= kMaxHeight) RebuildTree();
+  if (members->height == 0) return Member(entry->view());
+  const uint32_t height = members->height;
+  TreePath path;
+  Descend(members->root, height, entry, &path);
+  MemberLeaf* leaf = path.leaf;
+  const uint32_t at = LowerBound(leaf->items(), leaf->count, entry);
+  if (at < leaf->count && leaf->items()[at].name == entry) return leaf->items()[at].value;
+  if (members->size >= kMaxElements) throw std::length_error("Value::Member: too many members");
+
+  if (leaf->count < kLeafCapacity) {
+    ValueMember* items = leaf->items();
+    Relocate(&items[at + 1], &items[at], leaf->count - at);
+    ValueArena::AddReference(entry);
+    items[at].name = entry;
+    new (&items[at].value) Value(arena_, false);
+    ++leaf->count;
+    ++members->size;
+    return items[at].value;
   }
-  const bool inOrder = members->sorted == members->size &&
-                       (members->size == 0 || InternedString::Compare(members->items[members->size - 1].name, entry) < 0);
+
+  // The leaf splits, so does every full inner node above it, and the root
+  // gets a new root above it when it is full too. Allocate every node
+  // first: on std::bad_alloc nothing has changed.
+  uint32_t firstSplit = height;  // inner nodes at levels [firstSplit, height) split
+  while (firstSplit > 0 && path.nodes[firstSplit - 1]->count == kFanout) --firstSplit;
+  const bool newRoot = firstSplit == 0;
+  const uint32_t total = 1 + (height - firstSplit) + (newRoot ? 1 : 0);
+  void* fresh[kMaxHeight + 2];
+  uint32_t made = 0;
+  try {
+    for (; made < total; ++made) fresh[made] = arena_->Allocate(made == 0 ? kLeafBytes : sizeof(InnerNode));
+  } catch (...) {
+    for (uint32_t i = 0; i < made; ++i) arena_->Release(fresh[i], i == 0 ? kLeafBytes : sizeof(InnerNode));
+    throw;
+  }
+  // A node on the right edge of the tree that takes an insertion at its
+  // very end splits off only the new item, so that members inserted in
+  // ascending order fill their nodes.
+  bool rightmost[kMaxHeight];
+  for (uint32_t level = 0; level < height; ++level) {
+    rightmost[level] = level == 0 || (rightmost[level - 1] && path.slots[level - 1] == path.nodes[level - 1]->count - 1);
+  }
+
+  auto* right = static_cast<MemberLeaf*>(fresh[0]);
+  const uint32_t count = leaf->count;
+  const uint32_t split = at == count && leaf->next == nullptr ? count : count / 2;
+  Relocate(right->items(), leaf->items() + split, count - split);
+  right->count = count - split;
+  right->unused = 0;
+  leaf->count = split;
+  right->prev = leaf;
+  right->next = leaf->next;
+  if (leaf->next != nullptr) leaf->next->prev = right;
+  leaf->next = right;
+  ++members->capacity;
+  MemberLeaf* target = leaf;
+  uint32_t targetAt = at;
+  if (at > split || (at == split && split == count)) {
+    target = right;
+    targetAt = at - split;
+  }
+  ValueMember* items = target->items();
+  Relocate(&items[targetAt + 1], &items[targetAt], target->count - targetAt);
   ValueArena::AddReference(entry);
-  ValueMember* slot = &members->items[members->size];
-  slot->name = entry;
-  new (&slot->value) Value(arena_, false);
+  items[targetAt].name = entry;
+  new (&items[targetAt].value) Value(arena_, false);
+  ++target->count;
   ++members->size;
-  if (inOrder) {
-    members->sorted = members->size;
-    return slot->value;
+  ValueMember* inserted = &items[targetAt];
+
+  // The new node and the name that separates it from its left neighbour
+  // go up until a node has room for them.
+  InternedString* key = right->items()[0].name;
+  ValueArena::AddReference(key);
+  void* child = right;
+  uint32_t next = 1;
+  for (uint32_t level = height; level-- > 0;) {
+    InnerNode* node = path.nodes[level];
+    const uint32_t slot = path.slots[level] + 1;
+    if (node->count < kFanout) {
+      InsertChild(node, slot, key, child);
+      child = nullptr;
+      break;
+    }
+    auto* sibling = static_cast<InnerNode*>(fresh[next++]);
+    const uint32_t full = node->count;
+    const uint32_t half = slot == full && rightmost[level] ? full : full / 2;
+    Relocate(sibling->keys, node->keys + half, full - half);
+    Relocate(sibling->children, node->children + half, full - half);
+    sibling->count = full - half;
+    node->count = half;
+    if (slot < half || (slot == half && half < full)) {
+      InsertChild(node, slot, key, child);
+    } else {
+      InsertChild(sibling, slot - half, key, child);
+    }
+    // The sibling's first key goes up with its reference.
+    key = sibling->keys[0];
+    child = sibling;
   }
-  if (members->size - members->sorted <= TailLimit(members->size)) return slot->value;
-  MergeTail(members->items, members->sorted, members->size, arena_);
-  members->sorted = members->size;
-  return members->items[FindMemberIndex(entry)].value;
+  if (child != nullptr) {
+    auto* root = static_cast<InnerNode*>(fresh[next++]);
+    root->count = 2;
+    root->keys[0] = nullptr;
+    root->children[0] = members->root;
+    root->keys[1] = key;
+    root->children[1] = child;
+    members->root = root;
+    ++members->height;
+  }
+  return inserted->value;
+}
+
+void Value::RebuildTree() {
+  Structure* members = payload_.structure;
+  const uint32_t size = members->size;
+  auto* items = static_cast<ValueMember*>(arena_->Allocate(size * sizeof(ValueMember)));
+  uint32_t taken = 0;
+  for (MemberLeaf* leaf = FirstLeaf(members->root, members->height); leaf != nullptr; leaf = leaf->next) {
+    Relocate(items + taken, leaf->items(), leaf->count);
+    taken += leaf->count;
+  }
+  if (size <= kLeafFill) {
+    // Small enough for one sorted block.
+    FreeNodes(members->root, members->height, arena_);
+    members->root = items;
+    members->height = 0;
+    members->capacity = size;
+    return;
+  }
+  BuiltTree tree;
+  try {
+    tree = BuildTree(items, size, arena_);
+  } catch (...) {
+    arena_->Release(items, size * sizeof(ValueMember));
+    throw;
+  }
+  FreeNodes(members->root, members->height, arena_);
+  arena_->Release(items, size * sizeof(ValueMember));
+  members->root = tree.root;
+  members->height = tree.height;
+  members->capacity = tree.leaves;
 }
 
 const Value& Value::FindMember(std::string_view name) const {
   if (kind_ != ValueKind::kStructure) return EmptyValue();
   const InternedString* entry = arena_->FindInterned(name);
   if (entry == nullptr) return EmptyValue();
-  ptrdiff_t found = FindMemberIndex(entry);
-  return found < 0 ? EmptyValue() : payload_.structure->items[found].value;
+  const ValueMember* found = FindMemberSlot(entry);
+  return found == nullptr ? EmptyValue() : found->value;
 }
 
 bool Value::HasMember(std::string_view name) const {
   if (kind_ != ValueKind::kStructure) return false;
   const InternedString* entry = arena_->FindInterned(name);
-  return entry != nullptr && FindMemberIndex(entry) >= 0;
+  return entry != nullptr && FindMemberSlot(entry) != nullptr;
 }
+
+void Value::AdoptMembers(ValueMember* items, uint32_t count) {
+  Structure* header = nullptr;
+  if (kind_ != ValueKind::kStructure) {
+    header = static_cast<Structure*>(EnsureArena()->Allocate(sizeof(Structure)));
+  }
+  // Nothing below throws.
+  auto* raw = reinterpret_cast<RawMember*>(items);
+  auto byName = [](const RawMember& a, const RawMember& b) { return NameBefore(a.name, b.name); };
+  // A stable sort keeps members of one name in the order they were added.
+  if (count <= 16) {
+    for (uint32_t i = 1; i < count; ++i) {
+      if (!byName(raw[i], raw[i - 1])) continue;
+      RawMember moving = raw[i];
+      uint32_t j = i;
+      for (; j > 0 && byName(moving, raw[j - 1]); --j) raw[j] = raw[j - 1];
+      raw[j] = moving;
+    }
+  } else {
+    // Writers often emit names in order already: then no sort is needed.
+    uint32_t ordered = 1;
+    while (ordered < count && byName(raw[ordered - 1], raw[ordered])) ++ordered;
+    if (ordered < count) std::stable_sort(raw, raw + count, byName);
+  }
+  // Of a run of one name the last added stays.
+  uint32_t kept = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (i + 1 < count && raw[i].name == raw[i + 1].name) {
+      items[i].value.Reset();
+      arena_->DropReference(items[i].name);
+      continue;
+    }
+    if (kept != i) raw[kept] = raw[i];
+    ++kept;
+  }
+  if (header == nullptr) {
+    // Already a structure: its members go, the header stays.
+    header = payload_.structure;
+    for (ValueMember& member : Members()) {
+      arena_->DropReference(member.name);
+      member.value.Reset();
+    }
+    if (header->height == 0) {
+      arena_->Release(header->root, header->capacity * sizeof(ValueMember));
+    } else {
+      FreeNodes(header->root, header->height, arena_);
+    }
+  } else {
+    Reset();
+    payload_.structure = header;
+    kind_ = ValueKind::kStructure;
+  }
+  header->root = count == 0 ? nullptr : items;
+  header->size = kept;
+  header->capacity = count;
+  header->height = 0;
+}
+
+MemberRange Value::Members() const { return MembersAs<MemberRange>(); }
+
+MutableMemberRange Value::Members() { return MembersAs<MutableMemberRange>(); }
 
 bool Value::EraseMember(std::string_view name) {
   if (kind_ != ValueKind::kStructure) return false;
   InternedString* entry = arena_->FindInterned(name);
   if (entry == nullptr) return false;
-  ptrdiff_t found = FindMemberIndex(entry);
-  if (found < 0) return false;
   Structure* members = payload_.structure;
-  ValueMember& member = members->items[found];
-  member.value.Reset();
-  arena_->DropReference(member.name);
-  Relocate(&members->items[found], &members->items[found + 1], members->size - static_cast<uint32_t>(found) - 1);
+  if (members->height == 0) {
+    ValueMember* found = FindMemberSlot(entry);
+    if (found == nullptr) return false;
+    auto* items = static_cast<ValueMember*>(members->root);
+    found->value.Reset();
+    arena_->DropReference(found->name);
+    Relocate(found, found + 1, members->size - static_cast<uint32_t>(found - items) - 1);
+    --members->size;
+    return true;
+  }
+  TreePath path;
+  Descend(members->root, members->height, entry, &path);
+  MemberLeaf* leaf = path.leaf;
+  const uint32_t at = LowerBound(leaf->items(), leaf->count, entry);
+  if (at >= leaf->count || leaf->items()[at].name != entry) return false;
+  ValueMember* items = leaf->items();
+  items[at].value.Reset();
+  // Separators keep their own references: the name may stay interned.
+  arena_->DropReference(items[at].name);
+  Relocate(&items[at], &items[at + 1], leaf->count - at - 1);
+  --leaf->count;
   --members->size;
-  if (static_cast<uint32_t>(found) < members->sorted) --members->sorted;
+  if (leaf->count == 0) {
+    if (leaf->prev != nullptr) leaf->prev->next = leaf->next;
+    if (leaf->next != nullptr) leaf->next->prev = leaf->prev;
+    arena_->Release(leaf, kLeafBytes);
+    --members->capacity;
+    for (uint32_t level = members->height; level-- > 0;) {
+      InnerNode* node = path.nodes[level];
+      RemoveChild(node, path.slots[level], arena_);
+      if (node->count > 0) break;
+      arena_->Release(node, sizeof(InnerNode));
+      if (level == 0) {
+        // That was the last member.
+        members->root = nullptr;
+        members->height = 0;
+        members->capacity = 0;
+        return true;
+      }
+    }
+    while (members->height > 1 && static_cast<InnerNode*>(members->root)->count == 1) {
+      auto* root = static_cast<InnerNode*>(members->root);
+      members->root = root->children[0];
+      --members->height;
+      arena_->Release(root, sizeof(InnerNode));
+    }
+  }
+  // A tree far emptier than its leaves is rebuilt compact; the members
+  // erased since the last rebuild pay for it.
+  if (members->capacity > 8 && members->size < members->capacity * (kLeafCapacity / 8)) {
+    try {
+      RebuildTree();
+    } catch (const std::bad_alloc&) {
+      // It stays as it is: correct, only sparse.
+    }
+  }
   return true;
 }
 
-std::span<const ValueMember> Value::Members() const {
+template <typename Range>
+Range Value::MembersAs() const {
   if (kind_ != ValueKind::kStructure) return {};
-  Structure* members = payload_.structure;
-  if (members->sorted != members->size) {
-    MergeTail(members->items, members->sorted, members->size, arena_);
-    members->sorted = members->size;
+  using Iterator = typename Range::iterator;
+  const Structure* members = payload_.structure;
+  if (members->height == 0) {
+    const auto* items = static_cast<const ValueMember*>(members->root);
+    const ValueMember* end = items + members->size;
+    return Range(Iterator(items, end, nullptr), Iterator(end, end, nullptr), members->size);
   }
-  return std::span<const ValueMember>(members->items, members->size);
-}
-
-std::span<ValueMember> Value::Members() {
-  std::span<const ValueMember> members = static_cast<const Value*>(this)->Members();
-  return std::span<ValueMember>(const_cast<ValueMember*>(members.data()), members.size());
+  MemberLeaf* first = FirstLeaf(members->root, members->height);
+  MemberLeaf* last = LastLeaf(members->root, members->height);
+  const ValueMember* lastEnd = last->items() + last->count;
+  return Range(Iterator(first->items(), first->items() + first->count, first), Iterator(lastEnd, lastEnd, last),
+               members->size);
 }
 
 std::string_view Value::GetString() const {

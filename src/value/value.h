@@ -10,11 +10,37 @@
 //
 // Roots are ordinary C++ objects (construct, copy, move, destroy). Nodes
 // inside a collection or structure belong to their parent and are reached
-// by reference only. One thread at a time works on a tree.
+// by reference only.
+//
+// Costs. A small structure keeps its members in one sorted block; a large
+// one that grows out of order becomes a B-tree of sorted leaves. Looking up
+// a member is O(log n); inserting one is O(log n) amortised, in any order,
+// so a structure of n members costs O(n log n) to build. Readers collect a
+// structure's members while it is open and hand them over in one step
+// (MemberCollector, member_collector.h): one sort per structure.
+//
+// Threads. Reads (Kind, Size, Get*, Element(s), FindMember, HasMember,
+// Members and iteration) never write, never allocate and never throw, so
+// any number of threads may read one tree at once. A write needs the tree
+// to itself: no other thread may read or write it meanwhile.
+//
+// References into a tree stay valid until one of these calls:
+// - Member inserting a new member, EraseMember, Reserve on a structure, and
+//   MemberCollector::Finish into it invalidate references to its members
+//   and every MemberRange and iterator over it (Member returning an
+//   existing member invalidates nothing);
+// - At and Append growing a collection, and Reserve on it, invalidate
+//   references to its elements;
+// - Reset, the setters, MakeCollection or MakeStructure changing the kind,
+//   Assign and MoveFrom end every node below the value they change (a
+//   MoveFrom also every node below its source).
+// Nodes further down stay where they are: growing a structure or
+// collection moves its members or elements, never their contents.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <span>
 #include <string>
 #include <string_view>
@@ -27,7 +53,13 @@
 namespace vaq {
 
 class ValueArena;
+class MemberCollector;
 struct ValueMember;
+template <typename Member>
+class BasicMemberRange;
+// The members of a structure, read-only and with writable values.
+using MemberRange = BasicMemberRange<const ValueMember>;
+using MutableMemberRange = BasicMemberRange<ValueMember>;
 
 // The deepest nesting of collections and structures that readers of
 // outside input (JSON, YAML, MessagePack, host values) accept. Walks over a
@@ -46,10 +78,17 @@ class Value {
   ~Value();
   // A root holding a deep copy of `other`.
   Value(const Value& other);
-  // A root taking `other`'s tree (see MoveFrom).
+  // A root taking `other`'s tree when `other` is a root: no allocation,
+  // so containers of values relocate them without copying. A node inside
+  // a tree cannot hand over its memory (its root owns it): it is copied
+  // and then reset; when memory runs out for the copy the new root stays
+  // empty and `other` keeps its content. Use MoveFrom to move a node out
+  // of a tree with std::bad_alloc reported.
   Value(Value&& other) noexcept;
   Value& operator=(const Value& other);
-  Value& operator=(Value&& other) noexcept;
+  // MoveFrom: may throw std::bad_alloc when `other` is a node of another
+  // tree (see there); never for a root or a node of this value's tree.
+  Value& operator=(Value&& other);
 
   ValueKind Kind() const { return kind_; }
   bool IsEmpty() const { return kind_ == ValueKind::kEmpty; }
@@ -74,11 +113,20 @@ class Value {
   // Releases the payload and makes the value empty (arena and isRoot stay).
   void Reset();
 
-  // Deep copy of `source` into this value. Copying a value onto itself does
-  // nothing.
+  // Deep copy of `source` into this value; `source` may be anywhere, in
+  // this very tree too (above, below or beside this value): the copy is
+  // made first, then the old content goes. Copying a value onto itself
+  // does nothing. On std::bad_alloc the value is unchanged.
   void Assign(const Value& source);
-  // Two roots exchange their trees and the source is reset; otherwise the
-  // source is deep-copied here and reset.
+  // This value takes the source's content and the source ends empty:
+  // - two roots exchange their trees, then the source is reset;
+  // - within one tree (the source below, above or beside this value) the
+  //   content changes place without allocating; when this value lies
+  //   inside the source, the source's reset ends it too: the source, with
+  //   everything that was in it, ends empty;
+  // - from another tree the source is deep-copied (may throw
+  //   std::bad_alloc, leaving both unchanged), then reset.
+  // Moving a value onto itself does nothing.
   void MoveFrom(Value& source);
 
   // empty 0; string bytes; blob bytes; collection elements; structure
@@ -105,11 +153,12 @@ class Value {
   Value& Member(std::string_view name);
   const Value& FindMember(std::string_view name) const;
   bool HasMember(std::string_view name) const;
-  // Removes a member; false when there was none.
+  // Removes a member; false when there was none. Never throws.
   bool EraseMember(std::string_view name);
-  // The members in byte-wise order of their names.
-  std::span<const ValueMember> Members() const;
-  std::span<ValueMember> Members();
+  // The members in byte-wise order of their names (empty for any other
+  // kind): a forward range, O(log n) to obtain, O(1) per step.
+  MemberRange Members() const;
+  MutableMemberRange Members();
 
   // Payload accessors; a value of another kind yields false, 0, 0.0, the
   // empty text, an empty byte list or a zero enum record.
@@ -134,17 +183,39 @@ class Value {
   struct Structure;
   friend struct Collection;
   friend struct Structure;
+  friend class MemberCollector;
 
   // A node inside a container, borrowing the container's arena.
   Value(ValueArena* arena, bool isRoot) : arena_(arena), isRoot_(isRoot ? 1 : 0) {}
 
   ValueArena* EnsureArena();
   void ReleasePayload();
+  // Frees everything the root holds (the destructor's work).
+  void DestroyTree() noexcept;
   void CopyFrom(const Value& source);
-  Collection* collection() const { return payload_.collection; }
-  Structure* structure() const { return payload_.structure; }
-  // Index of the member `name` (interned in this tree), or -1.
-  ptrdiff_t FindMemberIndex(const InternedString* name) const;
+  // Takes the payload of `source` (a node of this tree) as plain bytes and
+  // leaves `source` empty without releasing anything.
+  void TakePayload(Value& source);
+  // Whether the kind's payload lives in the node itself (nothing to copy
+  // or release in the arena).
+  bool HasInlinePayload() const;
+  // Whether `node` lies somewhere below this value.
+  bool Contains(const Value& node) const;
+  // The member `name` (interned in this tree), or null.
+  ValueMember* FindMemberSlot(const InternedString* name) const;
+  // Member's insertion into a structure kept as a tree.
+  Value& InsertIntoTree(InternedString* entry);
+  // Rebuilds a structure's tree with its nodes three quarters full (or as
+  // one block when it got small). Throws std::bad_alloc, changing nothing.
+  void RebuildTree();
+  template <typename Range>
+  Range MembersAs() const;
+  // Makes this value a structure of the `count` members in `items`, a
+  // block of this tree's arena with room for exactly `count`, which it
+  // takes: sorts them by name and keeps the last added of members with one
+  // name. Throws std::bad_alloc before taking anything (the structure
+  // header, when this value is not a structure yet).
+  void AdoptMembers(ValueMember* items, uint32_t count);
 
   union Payload {
     uint64_t raw;
@@ -170,6 +241,73 @@ class Value {
 struct ValueMember {
   InternedString* name;
   Value value;
+};
+
+// Steps an iterator from the end of one leaf of a large structure to the
+// next leaf (value.cc); past the last leaf it stays at the end.
+void AdvanceMemberLeaf(const void** leaf, const ValueMember** at, const ValueMember** leafEnd);
+
+// The members of one structure in byte-wise order of their names: a
+// forward range over the structure's storage (one block, or the chained
+// leaves of a large structure). Reading it changes nothing; it stays valid
+// until the structure changes (see the top of this file).
+template <typename Member>
+class BasicMemberRange {
+ public:
+  class iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = ValueMember;
+    using difference_type = std::ptrdiff_t;
+    using pointer = Member*;
+    using reference = Member&;
+
+    iterator() = default;
+    iterator(const ValueMember* at, const ValueMember* leafEnd, const void* leaf)
+        : at_(at), leafEnd_(leafEnd), leaf_(leaf) {}
+    Member& operator*() const { return *const_cast<Member*>(at_); }
+    Member* operator->() const { return const_cast<Member*>(at_); }
+    iterator& operator++() {
+      if (++at_ == leafEnd_ && leaf_ != nullptr) AdvanceMemberLeaf(&leaf_, &at_, &leafEnd_);
+      return *this;
+    }
+    iterator operator++(int) {
+      iterator before = *this;
+      ++*this;
+      return before;
+    }
+    bool operator==(const iterator& other) const { return at_ == other.at_; }
+
+   private:
+    template <typename>
+    friend class BasicMemberRange;
+    const ValueMember* at_ = nullptr;
+    const ValueMember* leafEnd_ = nullptr;
+    const void* leaf_ = nullptr;  // the current leaf of a large structure
+  };
+
+  BasicMemberRange() = default;
+  BasicMemberRange(iterator first, iterator last, size_t size) : begin_(first), end_(last), size_(size) {}
+  // A read-only view of a writable range.
+  template <typename Other>
+  BasicMemberRange(const BasicMemberRange<Other>& other)  // NOLINT: widening to const is implicit
+      : begin_(other.begin_.at_, other.begin_.leafEnd_, other.begin_.leaf_),
+        end_(other.end_.at_, other.end_.leafEnd_, other.end_.leaf_),
+        size_(other.size_) {}
+
+  iterator begin() const { return begin_; }
+  iterator end() const { return end_; }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  // The first member; the range must not be empty.
+  Member& front() const { return *begin_; }
+
+ private:
+  template <typename>
+  friend class BasicMemberRange;
+  iterator begin_;
+  iterator end_;
+  size_t size_ = 0;
 };
 
 }  // namespace vaq

@@ -120,8 +120,12 @@ void ValueArena::Clear() {
     poolClass.inlineReady = false;
   }
   poolPageCount_ = 0;
-  for (void* page : blockPages_) GiveBackPage(page);
-  blockPages_.clear();
+  while (blockPages_ != nullptr) {
+    BlockPage* next = blockPages_->next;
+    GiveBackPage(blockPages_);
+    blockPages_ = next;
+  }
+  blockPageCount_ = 0;
   for (FreeBlock*& list : blockFree_) list = nullptr;
   bumpNext_ = nullptr;
   bumpEnd_ = nullptr;
@@ -255,6 +259,8 @@ void* ValueArena::BlockAllocate(size_t size) {
     return block;
   }
   if (static_cast<size_t>(bumpEnd_ - bumpNext_) < size) {
+    auto* page = static_cast<unsigned char*>(TakePage());
+    if (page == nullptr) throw std::bad_alloc();
     // Keep what is left of the current page for a later request of its
     // size; anything too small for a block is dropped with the page.
     const size_t left = static_cast<size_t>(bumpEnd_ - bumpNext_);
@@ -263,10 +269,13 @@ void* ValueArena::BlockAllocate(size_t size) {
       rest->next = blockFree_[left / kBlockStep];
       blockFree_[left / kBlockStep] = rest;
     }
-    auto* page = static_cast<unsigned char*>(TakePage());
-    if (page == nullptr) throw std::bad_alloc();
-    blockPages_.push_back(page);
-    bumpNext_ = page;
+    // The pages are chained through their first bytes: listing one needs
+    // no memory of its own, so no page can be taken and then lost.
+    auto* header = reinterpret_cast<BlockPage*>(page);
+    header->next = blockPages_;
+    blockPages_ = header;
+    ++blockPageCount_;
+    bumpNext_ = page + sizeof(BlockPage);
     bumpEnd_ = page + kPageSize;
   }
   void* block = bumpNext_;
@@ -354,8 +363,12 @@ void ValueArena::InsertEntry(InternedString* entry, uint32_t hash) {
 void ValueArena::GrowInternTable() {
   const uint32_t oldCapacity = internCapacity_;
   Bucket* oldBuckets = internBuckets_;
-  internCapacity_ = oldCapacity == 0 ? 8 : oldCapacity * 2;
-  internBuckets_ = static_cast<Bucket*>(Allocate(internCapacity_ * sizeof(Bucket)));
+  const uint32_t capacity = oldCapacity == 0 ? 8 : oldCapacity * 2;
+  // Allocate before changing anything: on std::bad_alloc the table stays
+  // as it was.
+  auto* buckets = static_cast<Bucket*>(Allocate(capacity * sizeof(Bucket)));
+  internCapacity_ = capacity;
+  internBuckets_ = buckets;
   std::memset(static_cast<void*>(internBuckets_), 0, internCapacity_ * sizeof(Bucket));
   for (uint32_t i = 0; i < oldCapacity; ++i) {
     if (oldBuckets[i].entry != nullptr) InsertEntry(oldBuckets[i].entry, oldBuckets[i].hash);

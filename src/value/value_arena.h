@@ -8,9 +8,9 @@
 //   arena and takes further 4096-byte pages from the process-wide
 //   PageSource, giving each back as soon as it is empty;
 // - element and member storage and longer texts up to 2048 bytes are cut
-//   from pages of the PageSource in 16-byte steps; a released block is
-//   kept for the next request of the same size, and the pages go back when
-//   the arena is destroyed;
+//   from pages of the PageSource in 16-byte steps (after a 16-byte header
+//   that chains the pages); a released block is kept for the next request
+//   of the same size, and the pages go back when the arena is destroyed;
 // - anything larger comes from the counting Heap.
 // It also holds the tree's intern table of texts.
 //
@@ -89,7 +89,7 @@ class ValueArena {
   bool HasBlobs() const { return liveBlobs_ != 0; }
 
   // Pages currently held from the page source (pool and block pages).
-  size_t PageCount() const { return poolPageCount_ + blockPages_.size(); }
+  size_t PageCount() const { return poolPageCount_ + blockPageCount_; }
   size_t PoolPageCount() const { return poolPageCount_; }
   size_t InternedCount() const { return internCount_; }
 
@@ -106,6 +106,11 @@ class ValueArena {
   };
   struct FreeBlock {
     FreeBlock* next;
+  };
+  // The header of a page that blocks are cut from; blocks start 16 bytes
+  // in.
+  struct alignas(16) BlockPage {
+    BlockPage* next;
   };
   struct LargeBlock {
     LargeBlock* next;
@@ -146,7 +151,8 @@ class ValueArena {
   FreeBlock* blockFree_[kBlockClassCount] = {};
   unsigned char* bumpNext_ = nullptr;
   unsigned char* bumpEnd_ = nullptr;
-  std::vector<void*> blockPages_;
+  BlockPage* blockPages_ = nullptr;
+  size_t blockPageCount_ = 0;
   LargeBlock* largeBlocks_ = nullptr;
   // Texts interned recently, by a cheap index of their length and edge
   // bytes: member names repeat throughout a tree, and a hit here saves

@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/heap.h"
 #include "value/page_source.h"
 #include "value/value_arena.h"
 #include "value/value_result.h"
+#include "value/value_test_support.h"
 
 namespace vaq {
 namespace {
@@ -29,29 +33,86 @@ TEST(ValueTest, StructureMembersIterateInByteOrder) {
   EXPECT_EQ(value.Size(), 6u);
 }
 
+// Names "n0000" to "n<count - 1>" in ascending, descending or random order,
+// each twice, the second time with another value.
 TEST(ValueTest, LargeStructuresInAnyOrderMatchAnOrderedMap) {
+  enum class Order { kAscending, kDescending, kRandom };
   std::mt19937 random(7);
-  for (size_t count : {5u, 40u, 700u, 5000u}) {
-    Value value;
-    std::map<std::string, int64_t> model;
-    for (size_t i = 0; i < count * 2; ++i) {
-      std::string name = "k" + std::to_string(random() % count);
-      int64_t number = static_cast<int64_t>(random() % 1000);
-      value.Member(name).SetSigned(number);  // a repeated name replaces
-      model[name] = number;
-      if (i % 97 == 0) {
-        // Lookups in between see members not merged yet.
-        ASSERT_EQ(value.FindMember(name).GetSigned(), number);
+  for (Order order : {Order::kAscending, Order::kDescending, Order::kRandom}) {
+    for (size_t count : {5u, 63u, 64u, 700u, 20000u}) {
+      SCOPED_TRACE(testing::Message() << "order " << static_cast<int>(order) << ", " << count << " names");
+      std::vector<std::string> names;
+      for (size_t i = 0; i < count; ++i) {
+        char text[16];
+        std::snprintf(text, sizeof text, "n%04zu", i);
+        names.emplace_back(text);
       }
-    }
-    ASSERT_EQ(value.Size(), model.size());
-    auto expected = model.begin();
-    for (const ValueMember& member : value.Members()) {
-      ASSERT_EQ(member.name->view(), expected->first);
-      ASSERT_EQ(member.value.GetSigned(), expected->second);
-      ++expected;
+      if (order == Order::kDescending) std::reverse(names.begin(), names.end());
+      if (order == Order::kRandom) std::shuffle(names.begin(), names.end(), random);
+      Value value;
+      std::map<std::string, int64_t> model;
+      for (int round = 0; round < 2; ++round) {
+        for (size_t i = 0; i < count; ++i) {
+          const auto number = static_cast<int64_t>(round * 100000 + i);
+          value.Member(names[i]).SetSigned(number);  // a repeated name replaces
+          model[names[i]] = number;
+          if (i % 97 == 0) ASSERT_EQ(value.FindMember(names[i]).GetSigned(), number);
+        }
+      }
+      ASSERT_EQ(value.Size(), model.size());
+      auto expected = model.begin();
+      for (const ValueMember& member : value.Members()) {
+        ASSERT_EQ(member.name->view(), expected->first);
+        ASSERT_EQ(member.value.GetSigned(), expected->second);
+        ASSERT_EQ(&value.FindMember(expected->first), &member.value);
+        ++expected;
+      }
+      ASSERT_TRUE(expected == model.end());
+      EXPECT_TRUE(value.FindMember("n").IsEmpty());
+      EXPECT_TRUE(value.FindMember("n99999").IsEmpty());
     }
   }
+}
+
+// Erasing most members of a large structure, then inserting again, keeps
+// lookups and order right (leaves empty out, the tree is rebuilt smaller).
+TEST(ValueTest, LargeStructuresSurviveErasingAndRefilling) {
+  std::mt19937 random(11);
+  Value value;
+  std::map<std::string, int64_t> model;
+  std::vector<std::string> names;
+  for (int i = 0; i < 6000; ++i) names.push_back("m" + std::to_string(i));
+  std::shuffle(names.begin(), names.end(), random);
+  for (size_t i = 0; i < names.size(); ++i) {
+    value.Member(names[i]).SetString(names[i]);
+    model[names[i]] = static_cast<int64_t>(i);
+  }
+  // Erase in random order down to a few members, then refill half.
+  std::shuffle(names.begin(), names.end(), random);
+  for (size_t i = 0; i + 10 < names.size(); ++i) {
+    ASSERT_TRUE(value.EraseMember(names[i])) << names[i];
+    ASSERT_FALSE(value.EraseMember(names[i]));
+    model.erase(names[i]);
+    if (i % 500 == 0) {
+      ASSERT_EQ(MemberNames(value).size(), model.size());
+      ASSERT_EQ(value.FindMember(model.begin()->first).GetString(), model.begin()->first);
+    }
+  }
+  for (size_t i = 0; i < names.size() / 2; ++i) {
+    value.Member(names[i]).SetString(names[i]);
+    model[names[i]] = 0;
+  }
+  std::vector<std::string> expected;
+  for (const auto& [name, number] : model) expected.push_back(name);
+  EXPECT_EQ(MemberNames(value), expected);
+  for (const std::string& name : expected) ASSERT_EQ(value.FindMember(name).GetString(), name);
+  // Erasing everything leaves an empty structure that takes members again.
+  for (const std::string& name : expected) ASSERT_TRUE(value.EraseMember(name));
+  EXPECT_EQ(value.Size(), 0u);
+  EXPECT_TRUE(value.Members().empty());
+  EXPECT_EQ(value.arena()->InternedCount(), 0u);
+  value.Member("again").SetBool(true);
+  EXPECT_EQ(MemberNames(value), (std::vector<std::string>{"again"}));
 }
 
 TEST(ValueTest, SizeByKind) {
@@ -98,6 +159,55 @@ TEST(ValueTest, ReadOnlyAccessNeverChangesTheValue) {
   EXPECT_EQ(value.GetUnsigned(), 0u);
   EXPECT_TRUE(value.Members().empty());
   EXPECT_TRUE(Value::EmptyValue().IsEmpty());
+}
+
+// A tree whose structures were filled out of order, small and large.
+Value UnorderedTree() {
+  Value tree;
+  for (int i = 0; i < 3000; ++i) tree.Member("k" + std::to_string((i * 7919) % 3000)).SetSigned(i);
+  for (const char* name : {"d", "b", "a", "c"}) tree.Member("small").Member(name).SetString(name);
+  return tree;
+}
+
+// Reads allocate nothing and move nothing: a reference taken before a
+// listing of the members still shows its own member after it.
+TEST(ValueTest, ReadsNeverWrite) {
+  const Value tree = UnorderedTree();
+  const Value& small = tree.FindMember("small");
+  const Value& b = small.FindMember("b");
+  const Value& k5 = tree.FindMember("k5");
+  const HeapCounters before = Heap::Counters();
+  const size_t pagesBefore = tree.arena()->PageCount();
+  size_t seen = 0;
+  for (const ValueMember& member : tree.Members()) seen += member.name->length;
+  EXPECT_EQ(MemberNames(small), (std::vector<std::string>{"a", "b", "c", "d"}));
+  EXPECT_GT(seen, 0u);
+  EXPECT_EQ(tree.Size(), 3001u);
+  EXPECT_TRUE(tree.HasMember("k2999"));
+  EXPECT_EQ(&small.FindMember("b"), &b);
+  EXPECT_EQ(b.GetString(), "b");
+  EXPECT_EQ(&tree.FindMember("k5"), &k5);
+  const HeapCounters after = Heap::Counters();
+  EXPECT_EQ(after.allocationCount, before.allocationCount);
+  EXPECT_EQ(tree.arena()->PageCount(), pagesBefore);
+}
+
+// Several threads read one tree at once (run under TSan in CI) and all
+// see the same members.
+TEST(ValueTest, ThreadsReadOneTreeAtOnce) {
+  const Value tree = UnorderedTree();
+  const std::string expected = Describe(tree);
+  std::vector<std::string> seen(4);
+  std::vector<std::thread> readers;
+  for (size_t t = 0; t < seen.size(); ++t) {
+    readers.emplace_back([&tree, &seen, t] {
+      int64_t sum = 0;
+      for (int i = 0; i < 3000; ++i) sum += tree.FindMember("k" + std::to_string(i)).GetSigned();
+      seen[t] = Describe(tree) + std::to_string(sum);
+    });
+  }
+  for (std::thread& reader : readers) reader.join();
+  for (const std::string& text : seen) EXPECT_EQ(text, expected + std::to_string(2999 * 3000 / 2));
 }
 
 TEST(ValueTest, SameTextSharesOneInternedEntry) {
@@ -239,6 +349,93 @@ TEST(ValueTest, EraseMemberKeepsOrderAndLookups) {
   EXPECT_FALSE(value.EraseMember("zz"));
   EXPECT_EQ(MemberNames(value), (std::vector<std::string>{"a", "b", "d", "e"}));
   EXPECT_EQ(value.FindMember("d").GetString(), "d");
+}
+
+// Moves and copies between two nodes of one tree, each run under ASan in
+// CI. The tree: {a:{list:[s1,'x'],name:'A'},b:'B',data:{k:[true],n:'text'}}.
+Value OneTree() {
+  Value root;
+  Value& a = root.Member("a");
+  a.Member("name").SetString("A");
+  a.Member("list").Append().SetSigned(1);
+  a.Member("list").Append().SetString("x");
+  root.Member("b").SetString("B");
+  Value& data = root.Member("data");
+  data.Member("n").SetString("text");
+  data.Member("k").Append().SetBool(true);
+  return root;
+}
+
+TEST(ValueTest, MovesAndCopiesWithinOneTree) {
+  struct Case {
+    const char* what;
+    std::function<void(Value&)> operation;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"move a child into the root", [](Value& root) { root.MoveFrom(root.Member("data")); },
+       "{k:[true],n:'text'}"},
+      {"move a grandchild into the root", [](Value& root) { root.MoveFrom(root.Member("a").Member("list")); },
+       "[s1,'x']"},
+      {"move the root into a child", [](Value& root) { root.Member("a").MoveFrom(root); }, "~"},
+      {"move a node into its own child",
+       [](Value& root) { root.Member("a").Member("list").At(1).MoveFrom(root.Member("a")); },
+       "{a:~,b:'B',data:{k:[true],n:'text'}}"},
+      {"move a sibling", [](Value& root) { root.Member("b").MoveFrom(root.Member("data")); },
+       "{a:{list:[s1,'x'],name:'A'},b:{k:[true],n:'text'},data:~}"},
+      {"move a cousin",
+       [](Value& root) { root.Member("data").Member("k").At(0).MoveFrom(root.Member("a").Member("list")); },
+       "{a:{list:~,name:'A'},b:'B',data:{k:[[s1,'x']],n:'text'}}"},
+      {"move an element into its collection",
+       [](Value& root) { root.Member("a").Member("list").MoveFrom(root.Member("a").Member("list").At(1)); },
+       "{a:{list:'x',name:'A'},b:'B',data:{k:[true],n:'text'}}"},
+      {"move a string onto another",
+       [](Value& root) { root.Member("b").MoveFrom(root.Member("a").Member("name")); },
+       "{a:{list:[s1,'x'],name:~},b:'A',data:{k:[true],n:'text'}}"},
+      {"copy a child into the root", [](Value& root) { root.Assign(root.Member("data")); },
+       "{k:[true],n:'text'}"},
+      {"copy the root into a child", [](Value& root) { root.Member("b").Assign(root); },
+       "{a:{list:[s1,'x'],name:'A'},b:{a:{list:[s1,'x'],name:'A'},b:'B',data:{k:[true],n:'text'}},"
+       "data:{k:[true],n:'text'}}"},
+      {"copy a node into its own grandchild",
+       [](Value& root) { root.Member("a").Member("list").At(0).Assign(root.Member("a")); },
+       "{a:{list:[{list:[s1,'x'],name:'A'},'x'],name:'A'},b:'B',data:{k:[true],n:'text'}}"},
+      {"copy a sibling", [](Value& root) { root.Member("b").Assign(root.Member("data")); },
+       "{a:{list:[s1,'x'],name:'A'},b:{k:[true],n:'text'},data:{k:[true],n:'text'}}"},
+      {"copy a node onto itself", [](Value& root) { root.Member("a").Assign(root.Member("a")); },
+       "{a:{list:[s1,'x'],name:'A'},b:'B',data:{k:[true],n:'text'}}"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Value root = OneTree();
+    c.operation(root);
+    EXPECT_EQ(Describe(root), c.expected);
+    // The tree is whole: a copy reads every node, and every string's entry
+    // is counted right (the last reset frees every one).
+    EXPECT_EQ(Describe(Value(root)), c.expected);
+    root.Reset();
+    EXPECT_EQ(root.arena()->InternedCount(), 0u);
+  }
+}
+
+// A member reference stays on its member while the structure is listed and
+// searched; a move from another tree copies and empties the source.
+TEST(ValueTest, MovesBetweenTreesCopyAndEmptyTheSource) {
+  Value source = OneTree();
+  Value target;
+  target.Member("kept").SetSigned(1);
+  target.Member("in").MoveFrom(source.Member("a"));
+  EXPECT_EQ(Describe(target), "{in:{list:[s1,'x'],name:'A'},kept:s1}");
+  EXPECT_EQ(Describe(source), "{a:~,b:'B',data:{k:[true],n:'text'}}");
+  Value fromNode(std::move(source.Member("data")));
+  EXPECT_TRUE(fromNode.IsRoot());
+  EXPECT_NE(fromNode.arena(), source.arena());
+  EXPECT_EQ(Describe(fromNode), "{k:[true],n:'text'}");
+  EXPECT_TRUE(source.FindMember("data").IsEmpty());
+  Value assigned;
+  assigned = std::move(fromNode);
+  EXPECT_EQ(Describe(assigned), "{k:[true],n:'text'}");
+  EXPECT_TRUE(fromNode.IsEmpty());
 }
 
 TEST(ValueResultTest, ErrorsReplaceTheValueAndEachOther) {

@@ -1,0 +1,129 @@
+#include "value/member_collector.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "value/value_arena.h"
+#include "value/value_test_support.h"
+
+namespace vaq {
+namespace {
+
+// Structures opened and closed the way a reader sees them: nested ones
+// finish first, their parents' members wait on the stack below them.
+TEST(MemberCollectorTest, BuildsNestedStructuresInNameOrder) {
+  Value root;
+  {
+    MemberCollector members(root);
+    const size_t outer = members.Mark();
+    members.Add("z").SetSigned(1);
+    Value& inner = members.Add("b");
+    const size_t innerMark = members.Mark();
+    members.Add("y").SetString("why");
+    members.Add("x").SetBool(true);
+    members.Finish(inner, innerMark);
+    Value& list = members.Add("a");
+    list.Append().SetSigned(2);
+    const size_t elementMark = members.Mark();
+    members.Add("q").SetSigned(3);
+    members.Finish(list.Append(), elementMark);
+    members.Finish(root, outer);
+    EXPECT_EQ(members.Count(), 0u);
+  }
+  EXPECT_EQ(Describe(root), "{a:[s2,{q:s3}],b:{x:true,y:'why'},z:s1}");
+  // The result is an ordinary structure: it takes members and finds them.
+  root.Member("c").SetSigned(4);
+  EXPECT_EQ(root.FindMember("b").FindMember("y").GetString(), "why");
+  EXPECT_EQ(Describe(root), "{a:[s2,{q:s3}],b:{x:true,y:'why'},c:s4,z:s1}");
+}
+
+// Of members with one name the last added stays, whether the names come
+// in order, reversed or mixed, few or many.
+TEST(MemberCollectorTest, ARepeatedNameKeepsTheLastValue) {
+  struct Case {
+    std::vector<std::string> names;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {{"a", "a"}, "{a:s1}"},
+      {{"b", "a", "b", "a", "b"}, "{a:s3,b:s4}"},
+      {{"a", "b", "c", "b"}, "{a:s0,b:s3,c:s2}"},
+      {{}, "{}"},
+  };
+  for (const Case& c : cases) {
+    Value root;
+    MemberCollector members(root);
+    for (size_t i = 0; i < c.names.size(); ++i) members.Add(c.names[i]).SetSigned(static_cast<int64_t>(i));
+    members.Finish(root, 0);
+    EXPECT_EQ(Describe(root), c.expected);
+  }
+  // Many members, each name three times in random order, the value telling
+  // which time: the third stays.
+  std::vector<std::pair<std::string, int64_t>> order;
+  for (int i = 0; i < 5000; ++i) {
+    for (int time = 0; time < 3; ++time) order.emplace_back("n" + std::to_string(i), time);
+  }
+  std::shuffle(order.begin(), order.end(), std::mt19937(3));
+  std::vector<int> seen(5000, 0);
+  Value root;
+  MemberCollector members(root);
+  for (auto& [name, time] : order) {
+    const int index = std::stoi(name.substr(1));
+    members.Add(name).SetSigned(seen[static_cast<size_t>(index)]++);
+  }
+  members.Finish(root, 0);
+  ASSERT_EQ(root.Size(), 5000u);
+  std::string previous;
+  for (const ValueMember& member : root.Members()) {
+    ASSERT_LT(previous, member.name->view());
+    ASSERT_EQ(member.value.GetSigned(), 2);
+    previous = std::string(member.name->view());
+  }
+  EXPECT_EQ(root.FindMember("n4321").GetSigned(), 2);
+  root.Reset();
+  EXPECT_EQ(root.arena()->InternedCount(), 0u);
+}
+
+// A reference from Add stays valid while many more members are added
+// above it; Drop and the destructor release what was not finished.
+TEST(MemberCollectorTest, ReferencesStayValidAndUnfinishedMembersAreDropped) {
+  Value root;
+  root.SetString("kept");
+  {
+    MemberCollector members(root);
+    Value& first = members.Add("first");
+    for (int i = 0; i < 1000; ++i) members.Add("m" + std::to_string(i)).SetString("text " + std::to_string(i));
+    first.SetString("still here");
+    members.Drop(1);
+    EXPECT_EQ(members.Count(), 1u);
+    EXPECT_EQ(first.GetString(), "still here");
+    members.Add("second").Append().SetSigned(5);
+    // The second structure is left unfinished: the destructor drops it.
+  }
+  EXPECT_EQ(root.GetString(), "kept");
+  EXPECT_EQ(root.arena()->InternedCount(), 1u);
+}
+
+// Finishing into a structure replaces what it held.
+TEST(MemberCollectorTest, FinishReplacesTheTargetsContent) {
+  Value root;
+  root.Member("old").SetSigned(1);
+  Value& list = root.Member("list");
+  list.Append().SetSigned(1);
+  MemberCollector members(root);
+  members.Add("new").SetSigned(2);
+  members.Finish(root, 0);
+  EXPECT_EQ(Describe(root), "{new:s2}");
+  const size_t mark = members.Mark();
+  members.Add("x");
+  members.Finish(root.Member("new"), mark);
+  EXPECT_EQ(Describe(root), "{new:{x:~}}");
+}
+
+}  // namespace
+}  // namespace vaq
