@@ -101,7 +101,7 @@ TEST_F(LogTargetTest, InterfaceReachesTarget) {
   EXPECT_FALSE(api->IsAttached());
 
   // Writing a record does not filter: that is the logger's part.
-  LogRecord record{2024, 1, 2, 3, 4, 5, 6, kLogOkay, static_cast<uint32_t>(kLogCategoryMem), 0, "direct"};
+  LogRecord record{{2024, 1, 2, 3, 4, 5, 6}, kLogOkay, static_cast<uint32_t>(kLogCategoryMem), 0, "direct"};
   api->WriteRecord(record);
   ASSERT_EQ(target.Count(), 1u);
   EXPECT_EQ(target.Entries()[0].message, "direct");

@@ -152,7 +152,7 @@ TEST_F(LoggerTest, InterfaceReachesLogger) {
   char text[64];
   EXPECT_EQ(api->FormatCategories(text, sizeof text, 0x5, 0), 7u);
   EXPECT_STREQ(text, "DBG;XTR");
-  LogRecord record{2024, 1, 2, 3, 4, 5, 6, kLogWarn, 1, 0, "m"};
+  LogRecord record{{2024, 1, 2, 3, 4, 5, 6}, kLogWarn, 1, 0, "m"};
   EXPECT_EQ(api->FormatLine(text, sizeof text, "#L|#M", record), 9u);
   EXPECT_STREQ(text, "  WARN|m\n");
 
