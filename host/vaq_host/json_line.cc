@@ -62,9 +62,15 @@ JsonLine& JsonLine::Raw(std::string_view name, std::string_view json) {
 }
 
 std::string JsonQuoteList(const std::vector<std::string>& texts) {
+  // Appended piece by piece: GCC 12 reports a false -Wrestrict for a
+  // literal joined to a temporary string in Release builds.
   std::string list = "[";
-  for (const std::string& text : texts) list += (list.size() > 1 ? "," : "") + JsonQuote(text);
-  return list + "]";
+  for (const std::string& text : texts) {
+    if (list.size() > 1) list += ',';
+    list += JsonQuote(text);
+  }
+  list += ']';
+  return list;
 }
 
 }  // namespace vaq_host
