@@ -42,11 +42,10 @@ bool SetTraceDestination(std::string_view destination);
 // go; does nothing when they go nowhere.
 void WriteTraceLine(const char* text, size_t length);
 
-// Formats a trace line (message_format.h; at most 4095 characters) and
-// writes it where trace lines go.
+// Formats a trace line and writes it; kept out of line so that the
+// callers' frames do not carry its buffer.
 template <typename... Args>
-inline void Trace(const char* format, const Args&... args) {
-  if (!TraceEnabled()) [[likely]] return;
+[[gnu::noinline, gnu::cold]] void FormatTraceLine(const char* format, const Args&... args) {
   char line[kFormatBufferSize];
   size_t length = 0;
   if constexpr (sizeof...(Args) == 0) {
@@ -56,6 +55,14 @@ inline void Trace(const char* format, const Args&... args) {
     length = FormatInto(line, sizeof line, format, descriptors, sizeof...(Args));
   }
   WriteTraceLine(line, length);
+}
+
+// Formats a trace line (message_format.h; at most 4095 characters) and
+// writes it where trace lines go. When they go nowhere: one load and one
+// branch.
+template <typename... Args>
+inline void Trace(const char* format, const Args&... args) {
+  if (TraceEnabled()) [[unlikely]] FormatTraceLine(format, args...);
 }
 
 }  // namespace vaq
