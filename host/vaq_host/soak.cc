@@ -205,7 +205,19 @@ class Soak {
       broken_[key].push_back("!!!!");
       broken_[key].push_back("bm90IGEgY2x1Yg==");
     }
-    canonical_ = pool_[0][0][1];
+    // Each summoner's own presence under key 0, for the states that must
+    // be the same at every checkpoint: a presence resolves only for the
+    // summoner it names.
+    canonical_.assign(options_.summoners + 3, std::string());
+    for (uint64_t id = 1; id < canonical_.size(); ++id) {
+      const ClubContents contents{"Club 0", "C0", id};
+      const std::string json = R"({"name":"Club 0","tag":"C0","summonerId":)" + std::to_string(id) + "}";
+      if (!keys_.Seal(0, json, &canonical_[id], &error)) {
+        Fail("sealing " + json + ": " + error);
+        return false;
+      }
+      model_.AddSealed(canonical_[id], 0, contents);
+    }
     return true;
   }
 
@@ -233,7 +245,7 @@ class Soak {
 
   // Every summoner, and the two local players from outside the range, gets
   // an entry; the first membership names a local player without an entry,
-  // whose tag goes under the summoner its presence names.
+  // with a presence that names another summoner: it gives no tag.
   void WarmUp() {
     ModelMembership first;
     first.summonerId = options_.summoners + 1;
@@ -244,7 +256,7 @@ class Soak {
     for (uint64_t id = 1; id <= options_.summoners + 2 && ok(); ++id) {
       scratch_.Clear();
       DeliverPresence(kUpdate, FriendPath(id), id, SummonerName(id), summoners_[id].icon, summoners_[id].availability,
-                      canonical_, "warm-up presence");
+                      Canonical(id), "warm-up presence");
     }
     report_.setupEvents += options_.summoners + 3;
   }
@@ -273,6 +285,8 @@ class Soak {
   uint64_t RandomReadId() { return random_.Below(options_.summoners + 4); }
 
   static std::string SummonerName(uint64_t id) { return "Summoner" + std::to_string(id); }
+  // The summoner's own presence under key 0 (none for an id out of range).
+  const std::string& Canonical(uint64_t id) const { return canonical_[id < canonical_.size() ? id : 0]; }
   static std::string FriendPath(uint64_t id) { return "/vaq-chat/v1/friends/" + std::to_string(id); }
   static std::string ParticipantPath(const std::string& conversation, uint64_t id) {
     return "/vaq-chat/v1/conversations/" + conversation + "/participants/" + std::to_string(id);
@@ -676,7 +690,7 @@ class Soak {
     ModelMembership membership;
     membership.summonerId = 1;
     membership.summonerName = "Me1";
-    membership.presence = canonical_;
+    membership.presence = Canonical(membership.summonerId);
     for (uint32_t i = 0; i < kMaxClubs; ++i) {
       ModelClub club{"club-" + std::to_string(i), {}};
       for (uint32_t m = 0; m < kMaxMembers; ++m)
@@ -693,7 +707,7 @@ class Soak {
       summoner.icon = 1;
       summoner.availability = "chat";
       summoner.presence = PresenceChoice{PresenceKind::kCurrent, 0, 1};
-      DeliverPresence(kUpdate, FriendPath(id), id, SummonerName(id), 1, "chat", canonical_, "checkpoint presence");
+      DeliverPresence(kUpdate, FriendPath(id), id, SummonerName(id), 1, "chat", Canonical(id), "checkpoint presence");
     }
     DeliverSession(kUpdate, "connected", 0);
     report_.setupEvents += report_.eventsDelivered - eventsBefore;
@@ -791,7 +805,7 @@ class Soak {
   // broken_[key]: strings that never give a club.
   std::vector<std::vector<std::vector<std::string>>> pool_;
   std::vector<std::vector<std::string>> broken_;
-  std::string canonical_;
+  std::vector<std::string> canonical_;  // by summonerId
   uint32_t servedKey_ = 0;
   std::vector<Summoner> summoners_;
   ClubModel model_;
