@@ -2,7 +2,7 @@
 //
 //   vaq-host [--plugin PATH] [--host-version X.Y.Z] [handshake | describe]
 //   vaq-host [--plugin PATH] [--verbose] [--trace] play SCENARIO
-//   vaq-host [--plugin PATH] soak [--operations N] [--seed S] [--summoners N]
+//   vaq-host [--plugin PATH] soak [--operations N] [--seed S] [--summoners N] [--fail-allocations N]
 //   vaq-host seal --public-key FILE JSON
 //   vaq-host key-text FILE
 //
@@ -61,6 +61,7 @@ const char kUsage[] =
     "usage: vaq-host [--plugin PATH] [--host-version X.Y.Z] [handshake | describe]\n"
     "       vaq-host [--plugin PATH] [--verbose] [--trace] play SCENARIO\n"
     "       vaq-host [--plugin PATH] soak [--operations N] [--seed S] [--summoners N]\n"
+    "                [--fail-allocations N]\n"
     "       vaq-host seal --public-key FILE JSON\n"
     "       vaq-host key-text FILE\n"
     "  handshake   load, initialise and shut down the plug-in, printing what it did\n"
@@ -71,7 +72,9 @@ const char kUsage[] =
     "  soak        a seeded random mix of events and requests (--operations, default\n"
     "              1000000; --seed, default 1) over --summoners (default 10000),\n"
     "              checked against a model of the club cache and the plug-in's\n"
-    "              memory counters (see README.md)\n"
+    "              memory counters (see README.md); --fail-allocations N fails about\n"
+    "              one in N of the plug-in's allocations (a testing facility of the\n"
+    "              library) and checks every summoner whose events went through\n"
     "  seal        print the club presence string of JSON under a PEM public key\n"
     "  key-text    print a PEM private key with its line breaks written as \"|\"\n"
     "  --plugin PATH           the plug-in library (default: the one built with this host);\n"
@@ -218,7 +221,8 @@ int main(int argc, char** argv) {
   std::string publicKey;
   vaq_host::SoakOptions soak;
   std::vector<std::string> operands;
-  const char* const valued[] = {"--plugin", "--host-version", "--public-key", "--operations", "--seed", "--summoners"};
+  const char* const valued[] = {"--plugin",   "--host-version", "--public-key",      "--operations",
+                                "--seed",     "--summoners",    "--fail-allocations"};
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "-h" || argument == "--help") {
@@ -239,6 +243,10 @@ int main(int argc, char** argv) {
     } else if (argument == "--operations" || argument == "--seed") {
       if (!ParseCount(argv[++i], argument == "--seed" ? &soak.seed : &soak.operations)) {
         return UsageError(argument + ": \"" + std::string(argv[i]) + "\" is not a whole number");
+      }
+    } else if (argument == "--fail-allocations") {
+      if (!ParseCount(argv[++i], &soak.failAllocations) || soak.failAllocations == 0) {
+        return UsageError("--fail-allocations: \"" + std::string(argv[i]) + "\" is not a number from 1 up");
       }
     } else if (argument == "--summoners") {
       uint64_t summoners = 0;

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <set>
 
 #include "rapidjson/document.h"
 #include "vaq_host/club_model.h"
@@ -95,6 +97,47 @@ char* CopyText(const char* text) {
 
 std::string Show(const rapidjson::Value& value) { return JsonText(value); }
 
+// The variable the plug-in reads at load to fail some of its allocations
+// (its testing facility); empty unsets it.
+constexpr const char* kFailAllocationsVariable = "VAQ_FAIL_ALLOCATIONS";
+
+void SetFailurePlan(const std::string& plan) {
+#if defined(_WIN32)
+  _putenv_s(kFailAllocationsVariable, plan.c_str());
+#else
+  if (plan.empty()) {
+    unsetenv(kFailAllocationsVariable);
+  } else {
+    setenv(kFailAllocationsVariable, plan.c_str(), 1);
+  }
+#endif
+}
+
+// The summoner a publication of the plug-in is about: the number after
+// the public path in its payload's "uri"; 0 when there is none.
+uint64_t PublishedSummoner(const HostEvent& event) {
+  if (event.payload.type != kHostStructure || event.payload.payload.structure.members == nullptr) return 0;
+  const std::string prefix = std::string(kPublicPath) + "/";
+  for (uint32_t i = 0; i < event.payload.payload.structure.count; ++i) {
+    const HostMember& member = event.payload.payload.structure.members[i];
+    if (member.name == nullptr || std::strcmp(member.name, "uri") != 0) continue;
+    if ((member.value.type != kHostOwnedString && member.value.type != kHostBorrowedString) ||
+        member.value.payload.string.text == nullptr) {
+      return 0;
+    }
+    const std::string uri = member.value.payload.string.text;
+    if (uri.rfind(prefix, 0) != 0) return 0;
+    return std::strtoull(uri.c_str() + prefix.size(), nullptr, 10);
+  }
+  return 0;
+}
+
+// Loads and Inits tried under failing allocations before the run gives up.
+constexpr uint32_t kSetupAttempts = 1000;
+// Deliveries of a membership, key or session event before the run gives
+// up.
+constexpr uint32_t kRedeliveries = 100;
+
 class Soak {
  public:
   Soak(const SoakOptions& options, const std::function<void(const std::string&)>& print)
@@ -110,6 +153,7 @@ class Soak {
               .Unsigned("summoners", options_.summoners)
               .Unsigned("keys", options_.keys)
               .Number("keyBits", options_.keyBits)
+              .Unsigned("failAllocations", options_.failAllocations)
               .str());
     if (Prepare() && Start()) {
       phase_ = "warm-up";
@@ -145,6 +189,28 @@ class Soak {
 
  private:
   bool ok() const { return report_.failure.empty(); }
+  bool faults() const { return options_.failAllocations > 0; }
+  // A summoner whose event was dropped: the plug-in's state of them is no
+  // longer the model's.
+  void SetAside(uint64_t id) {
+    if (setAside_.insert(id).second) ++report_.faults.setAside;
+  }
+  bool setAside(uint64_t id) const { return setAside_.count(id) > 0; }
+  // Whether `text` (a uri, a log line) names a summoner set aside, in a
+  // public path or after "summoner ".
+  bool AboutSetAside(const std::string& text) const {
+    if (setAside_.empty()) return false;
+    for (const char* marker : {"summoner ", "/clubs/public/"}) {
+      for (size_t at = text.find(marker); at != std::string::npos; at = text.find(marker, at + 1)) {
+        const char* digits = text.c_str() + at + std::strlen(marker);
+        if (*digits >= '0' && *digits <= '9' && setAside(std::strtoull(digits, nullptr, 10))) return true;
+      }
+    }
+    return false;
+  }
+  // The local player's own presence PUTs are not checked once they are
+  // set aside.
+  bool putsUnchecked() const { return faults() && setAside(model_.membership().summonerId); }
   // Where the run is, for messages.
   std::string Where() const { return phase_.empty() ? "operation " + std::to_string(done_ + 1) : phase_; }
   void Print(const std::string& line) const {
@@ -221,26 +287,65 @@ class Soak {
     return true;
   }
 
-  // Loads the plug-in and initialises it with key 0 served.
+  // Loads the plug-in and initialises it with key 0 served. Under failing
+  // allocations a load or Init that fails (or drops anything) is retried
+  // with the next seed of the plan.
   bool Start() {
-    if (!session_.Load(options_.pluginPath, options_.version)) {
-      Fail("the plug-in did not load: " + session_.error());
-      return false;
-    }
     RecordingHost& host = session_.host();
     host.SetRequestHandler([this](HostResponse* response, const HostRequest* request) { Serve(response, request); });
-    host.SetPublishObserver([this](const HostEvent& event) { check_.Published(event); });
-    host.SetLogObserver([this](const RecordingHost::LogLine& line) { check_.Logged(line.message); });
-    // Init fetches the key (served: key 0), the membership (none yet) and
-    // the session.
-    servedKey_ = 0;
-    Begin(model_.OnDecryptionKey(0, false));
-    phase_ = "Init";
-    if (!session_.Init(kPluginHandle)) {
-      Fail("Init failed");
-      return false;
+    host.SetPublishObserver([this](const HostEvent& event) {
+      // A publication put off by a failure may come with a later event:
+      // about a summoner set aside, it is not checked.
+      if (faults() && !setAside_.empty() && setAside(PublishedSummoner(event))) return;
+      check_.Published(event);
+    });
+    host.SetLogObserver([this](const RecordingHost::LogLine& line) {
+      if (faults() && line.level == 2 &&
+          (line.message.find("Dropped ") != std::string::npos ||
+           line.message.find(": Delayed the publication of ") != std::string::npos)) {
+        dropped_ = true;
+        return;
+      }
+      if (faults() && AboutSetAside(line.message)) return;
+      check_.Logged(line.message);
+    });
+    for (uint32_t attempt = 0;; ++attempt) {
+      if (faults()) {
+        if (attempt == kSetupAttempts) {
+          Fail("no load and Init of " + std::to_string(kSetupAttempts) + " went through with one in " +
+               std::to_string(options_.failAllocations) + " allocations failing");
+          return false;
+        }
+        SetFailurePlan("one-in:" + std::to_string(options_.failAllocations) + ":" +
+                       std::to_string(options_.seed * kSetupAttempts + attempt));
+      }
+      if (!session_.Load(options_.pluginPath, options_.version)) {
+        // The library opened, and its export filled in nothing: a load
+        // that failed.
+        if (faults() && session_.error().rfind("the load export", 0) == 0) {
+          ++report_.faults.failedSetups;
+          continue;
+        }
+        Fail("the plug-in did not load: " + session_.error());
+        return false;
+      }
+      // Init fetches the key (served: key 0), the membership (none yet) and
+      // the session.
+      servedKey_ = 0;
+      Begin(model_.OnDecryptionKey(0, false));
+      phase_ = "Init";
+      const bool initialised = session_.Init(kPluginHandle);
+      if (faults() && (!initialised || dropped_ || !check_.Difference().empty())) {
+        ++report_.faults.failedSetups;
+        session_.Shutdown();
+        continue;
+      }
+      if (!initialised) {
+        Fail("Init failed");
+        return false;
+      }
+      return Verify("Init");
     }
-    return Verify("Init");
   }
 
   // Every summoner, and the two local players from outside the range, gets
@@ -379,7 +484,9 @@ class Soak {
     const std::string path = ParticipantPath(conversation, id);
     Begin(model_.OnUserPresence(kDelete, path, id, "", 0, "", std::nullopt));
     Deliver(path, kDelete, rapidjson::Value());
-    Verify("departure " + path + " (summoner " + std::to_string(id) + ")");
+    if (!setAside(id) && !Verify("departure " + path + " (summoner " + std::to_string(id) + ")") && dropped_) {
+      SetAside(id);
+    }
   }
 
   void FriendRemoval() {
@@ -388,7 +495,9 @@ class Soak {
     const std::string path = FriendPath(id);
     Begin(model_.OnUserPresence(kDelete, path, id, "", 0, "", std::nullopt));
     Deliver(path, kDelete, rapidjson::Value());
-    Verify("friend removal " + path + " (summoner " + std::to_string(id) + ")");
+    if (!setAside(id) && !Verify("friend removal " + path + " (summoner " + std::to_string(id) + ")") && dropped_) {
+      SetAside(id);
+    }
   }
 
   void Membership() {
@@ -441,7 +550,8 @@ class Soak {
     }
     Begin(model_.OnDecryptionKey(ClubModel::kNoKey, unreadable));
     Deliver(kKeyPath, type, data);
-    Verify("key " + EventTypeName(type) + (unreadable ? " (unreadable text)" : ""));
+    const std::string what = "key " + EventTypeName(type) + (unreadable ? " (unreadable text)" : "");
+    if (!Verify(what) && dropped_) Redeliver(kKeyPath, type, data, what);
   }
 
   void ReadUnknown() {
@@ -475,16 +585,28 @@ class Soak {
                        const std::string& availability, const std::optional<std::string>& presence, const char* what) {
     Begin(model_.OnUserPresence(type, path, id, name, icon, availability, presence));
     Deliver(path, type, UserResourceJson(id, name, icon, availability, presence, scratch_));
-    Verify(std::string(what) + " " + EventTypeName(type) + " " + path + " (summoner " + std::to_string(id) + ")");
+    // The events of a summoner set aside are not checked.
+    if (!setAside(id) &&
+        !Verify(std::string(what) + " " + EventTypeName(type) + " " + path + " (summoner " + std::to_string(id) + ")") &&
+        dropped_) {
+      SetAside(id);
+    }
   }
 
   void DeliverMembership(int32_t type, const ModelMembership& membership, const char* what) {
+    const uint64_t previous = model_.membership().summonerId;
     Begin(model_.OnMembership(type, membership));
     rapidjson::Value data;
     if (type != kDelete) data = MembershipJson(membership, scratch_);
     Deliver(kMembershipPath, type, data);
-    Verify(std::string(what) + " " + EventTypeName(type) + " (local player " + std::to_string(membership.summonerId) +
-           ")");
+    const std::string described =
+        std::string(what) + " " + EventTypeName(type) + " (local player " + std::to_string(membership.summonerId) + ")";
+    if (!Verify(described) && dropped_) {
+      // The local players' entries are the membership's to change.
+      SetAside(previous);
+      SetAside(membership.summonerId);
+      Redeliver(kMembershipPath, type, data, described);
+    }
   }
 
   void DeliverSession(int32_t type, const char* state, uint32_t expire) {
@@ -492,7 +614,9 @@ class Soak {
     rapidjson::Value data;
     if (type != kDelete) data = SessionJson(state, expire, scratch_);
     Deliver(kSessionPath, type, data);
-    Verify("session " + EventTypeName(type));
+    if (!Verify("session " + EventTypeName(type)) && dropped_) {
+      Redeliver(kSessionPath, type, data, "session " + EventTypeName(type));
+    }
   }
 
   void DeliverKey(uint32_t key) {
@@ -501,20 +625,53 @@ class Soak {
     rapidjson::Document data(&scratch_);
     data.SetString(keys_.KeyText(key).c_str(), data.GetAllocator());
     Deliver(kKeyPath, kUpdate, data);
-    Verify("key Update (host key " + std::to_string(key) + ")");
+    const std::string what = "key Update (host key " + std::to_string(key) + ")";
+    if (!Verify(what) && dropped_) Redeliver(kKeyPath, kUpdate, data, what);
   }
 
   // --- what the plug-in does in return --------------------------------------
 
-  void Begin(ExpectedEffects effects) { check_.Begin(std::move(effects)); }
+  void Begin(ExpectedEffects effects) {
+    dropped_ = false;
+    if (faults()) {
+      // What concerns a summoner set aside is not checked, on either side
+      // (the observers skip it too): a publication or log line put off by a
+      // failure may come with any later event.
+      std::erase_if(effects.events, [this](const ExpectedEvent& event) { return AboutSetAside(event.uri); });
+      std::erase_if(effects.warnings, [this](const std::string& line) { return AboutSetAside(line); });
+      if (putsUnchecked()) effects.ownPresencePut.reset();
+    }
+    check_.Begin(std::move(effects));
+  }
 
-  // After an event: everything expected came, nothing else did.
+  // After an event: everything expected came, nothing else did. An event
+  // the plug-in dropped (under failing allocations) is not checked: false,
+  // and the caller sets aside what it concerned.
   bool Verify(const std::string& what) {
     if (!ok()) return false;
+    if (dropped_) {
+      ++report_.faults.failedOperations;
+      return false;
+    }
     const std::string difference = check_.Difference();
     if (difference.empty()) return true;
     Fail(Where() + " (" + what + "): " + difference);
     return false;
+  }
+
+  // Delivers a dropped membership, key or session event again, unchecked,
+  // until it goes through: the plug-in then holds what the model holds.
+  void Redeliver(const std::string& path, int32_t type, const rapidjson::Value& data, const std::string& what) {
+    for (uint32_t attempt = 0; attempt < kRedeliveries && ok(); ++attempt) {
+      Begin(ExpectedEffects{});
+      Deliver(path, type, data);
+      ++report_.faults.redeliveries;
+      if (!dropped_) {
+        Begin(ExpectedEffects{});
+        return;
+      }
+    }
+    Fail(Where() + " (" + what + "): dropped " + std::to_string(kRedeliveries) + " times in a row");
   }
 
   // The host's resources: the key it serves now, the session; no
@@ -532,7 +689,7 @@ class Soak {
           presence = body["vaq"]["clubsData"].GetString();
         }
       }
-      check_.OwnPresencePut(presence);
+      if (!putsUnchecked()) check_.OwnPresencePut(presence);
       response->status = 200;
       return;
     }
@@ -560,7 +717,22 @@ class Soak {
 
   EndpointAnswer Call(const std::string& path) {
     ++report_.endpointCalls;
+    dropped_ = false;
     return CallEndpoint(session_.loadInfo().description, "GET", path, nullptr, &session_.host());
+  }
+
+  // Under failing allocations: a call the plug-in could not answer (status
+  // 500, with its ERROR line), which is not compared.
+  bool FailedRead(const EndpointAnswer& answer) {
+    if (!faults() || !answer.response.IsObject()) return false;
+    const auto status = answer.response.FindMember("status");
+    if (status == answer.response.MemberEnd() || !status->value.IsInt() || status->value.GetInt() != 500) return false;
+    if (!dropped_) {
+      Fail(Where() + ": status 500 without an ERROR line: " + Show(answer.response));
+      return true;
+    }
+    ++report_.faults.failedReads;
+    return true;
   }
 
   // `kind` counts the read as a mixed operation (null: counted by the caller
@@ -569,6 +741,7 @@ class Soak {
     if (kind != nullptr) Count(kind);
     const std::string path = std::string(kPublicPath) + "/" + std::to_string(id) + "/tag";
     EndpointAnswer answer = Call(path);
+    if (FailedRead(answer) || setAside(id)) return;
     rapidjson::Document want(&scratch_);
     want.SetObject();
     Allocator& allocator = want.GetAllocator();
@@ -586,6 +759,7 @@ class Soak {
     if (kind != nullptr) Count(kind);
     const std::string path = std::string(kPublicPath) + "/" + std::to_string(id);
     EndpointAnswer answer = Call(path);
+    if (FailedRead(answer) || setAside(id)) return;
     rapidjson::Document want(&scratch_);
     want.SetObject();
     Allocator& allocator = want.GetAllocator();
@@ -621,7 +795,24 @@ class Soak {
   void CheckNames(const std::string& names) {
     const std::string path = std::string(kPublicPath) + "?summonerNames=" + names;
     EndpointAnswer answer = Call(path);
-    const auto groups = model_.EntriesNamed(names);
+    if (FailedRead(answer)) return;
+    auto groups = model_.EntriesNamed(names);
+    if (!setAside_.empty()) {
+      // Summoners set aside are compared on neither side.
+      for (auto& group : groups) {
+        std::erase_if(group, [this](const ModelEntry* entry) { return setAside(entry->summonerId); });
+      }
+      if (answer.response.IsObject() && answer.response.HasMember("body") && answer.response["body"].IsArray()) {
+        rapidjson::Value& body = answer.response["body"];
+        for (rapidjson::SizeType i = body.Size(); i-- > 0;) {
+          const rapidjson::Value& entry = body[i];
+          if (entry.IsObject() && entry.HasMember("summonerId") && entry["summonerId"].IsUint64() &&
+              setAside(entry["summonerId"].GetUint64())) {
+            body.Erase(body.Begin() + i);
+          }
+        }
+      }
+    }
     rapidjson::Document want(&scratch_);
     want.SetObject();
     Allocator& allocator = want.GetAllocator();
@@ -731,7 +922,10 @@ class Soak {
     const int64_t growth = checkpoint.liveBytes - first.liveBytes;
     const std::string which = "checkpoint " + std::to_string(report_.checkpoints.size() - 1) + " after operation " +
                               std::to_string(checkpoint.operation) + ": ";
-    if (checkpoint.liveBlocks != first.liveBlocks) {
+    if (faults()) {
+      // Summoners set aside keep states of their own: the live blocks are
+      // not those of checkpoint 0.
+    } else if (checkpoint.liveBlocks != first.liveBlocks) {
       Fail(which + std::to_string(checkpoint.liveBlocks) +
            " live blocks with the same cache as checkpoint 0, which had " + std::to_string(first.liveBlocks));
     } else if (growth > kCheckpointSlackBytes || growth < -kCheckpointSlackBytes) {
@@ -767,6 +961,8 @@ class Soak {
              " blocks); expected " + std::to_string(kLiveBytesAfterShutdown));
       }
     }
+    SetFailurePlan("");
+    report_.faults.allocations = report_.afterShutdown.allocationCount;
     report_.ok = ok();
     report_.decryptions = model_.decryptions();
     report_.publications = check_.publications();
@@ -794,6 +990,15 @@ class Soak {
                                           .str())
               .Number("liveBytesAfterShutdown", report_.liveBytesAfterShutdown)
               .Unsigned("peakLiveBytes", report_.afterShutdown.peakLiveBytes)
+              .Raw("faults", JsonLine()
+                                 .Unsigned("failAllocations", options_.failAllocations)
+                                 .Unsigned("allocations", report_.faults.allocations)
+                                 .Unsigned("failedSetups", report_.faults.failedSetups)
+                                 .Unsigned("failedOperations", report_.faults.failedOperations)
+                                 .Unsigned("redeliveries", report_.faults.redeliveries)
+                                 .Unsigned("failedReads", report_.faults.failedReads)
+                                 .Unsigned("setAside", report_.faults.setAside)
+                                 .str())
               .str());
   }
 
@@ -812,6 +1017,10 @@ class Soak {
   HostSession session_;
   uint64_t done_ = 0;  // mixed operations done
   std::string phase_;  // "warm-up", "checkpoint n ...", or empty during the mixed operations
+  // Under failing allocations: the plug-in logged "Dropped ..." since the
+  // last event or call began, and the summoners set aside.
+  bool dropped_ = false;
+  std::set<uint64_t> setAside_;
 
   // The host's JSON of one operation: no heap call per document (a
   // document's own allocator takes 64 KiB from the heap at once).

@@ -35,6 +35,22 @@
 //   its requests (released by the plug-in) and those the plug-in filled for
 //   the host's endpoint calls (released by the host);
 // - after Shutdown the counters show kLiveBytesAfterShutdown live bytes.
+//
+// With failAllocations N the plug-in is told at load to fail about one in N
+// of its allocations (VAQ_FAIL_ALLOCATIONS, the library's testing
+// facility, src/platform/heap_failure_setting.h; seeded from the run's
+// seed). The soak learns which operations failed from the plug-in itself:
+// an event whose handling threw is logged as one ERROR line "...: Dropped
+// event ...", a request as "Dropped request ..." with status 500. Such an
+// operation's effects are not checked; the summoners it concerns are set
+// aside (their later state is not compared with the model's), and a failed
+// membership, key or session event is delivered again until it goes
+// through, so that the model stays right for everyone else. A load or Init
+// that fails is retried with the next seed. A difference on a summoner
+// whose events all went through still fails the run, as does a failure
+// that nothing reported. Checkpoints compare states but not live blocks
+// (set-aside summoners keep states of their own); Shutdown must still
+// leave 0 live bytes.
 #pragma once
 
 #include <cstdint>
@@ -69,6 +85,18 @@ struct SoakOptions {
   uint32_t checkpoints = 4;
   uint32_t keys = 3;
   int keyBits = 512;
+  // 0: nothing fails; N: about one in N of the plug-in's allocations fails.
+  uint64_t failAllocations = 0;
+};
+
+// What the run saw of the failures it asked for.
+struct SoakFaults {
+  uint64_t failedSetups = 0;      // loads and Inits that failed and were retried
+  uint64_t failedOperations = 0;  // events dropped with an ERROR line
+  uint64_t redeliveries = 0;      // membership, key and session events sent again
+  uint64_t failedReads = 0;       // endpoint calls answered with status 500
+  uint64_t setAside = 0;          // summoners no longer compared with the model
+  uint64_t allocations = 0;       // the plug-in's allocations over the run
 };
 
 struct SoakCheckpoint {
@@ -94,6 +122,7 @@ struct SoakReport {
   bool shutDown = false;
   PluginMemoryStats afterShutdown{};
   int64_t liveBytesAfterShutdown = -1;
+  SoakFaults faults;
 };
 
 // Runs the soak; `print` receives one JSON line at the start, one per
