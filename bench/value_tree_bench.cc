@@ -1,7 +1,8 @@
 // Building and dropping a 5,000-entry friends list: our Value tree against
 // nlohmann::json, both filled the way an ordinary caller would. Then one
-// structure of 100,000 and of 1,600,000 members inserted from code in
-// random order, to show how the cost of a structure grows with its size.
+// structure of 100,000 and of 1,600,000 members in random order, filled
+// from code and as a reader collects them, to show how the cost of a
+// structure grows with its size.
 //
 // Besides the time per build-and-destroy, each benchmark reports what one
 // build costs in memory, measured once before the timed loop:
@@ -22,6 +23,7 @@
 
 #include "friends_list.h"
 #include "platform/heap.h"
+#include "value/member_collector.h"
 #include "value/page_source.h"
 #include "value/value.h"
 
@@ -173,6 +175,32 @@ void BM_ValueStructure_RandomInsert(benchmark::State& state) {
   ReportCost(state, cost, keys.size());
 }
 BENCHMARK(BM_ValueStructure_RandomInsert)->Arg(100000)->Arg(1600000)->Unit(benchmark::kMillisecond);
+
+// The same structures the way a reader builds them: the members collected
+// in random order while the structure is open, sorted once when it closes.
+void BM_ValueStructure_CollectRandom(benchmark::State& state) {
+  const std::vector<std::string> keys = ShuffledKeys(static_cast<size_t>(state.range(0)));
+  auto build = [&keys](Value& structure) {
+    MemberCollector members(structure);
+    for (size_t i = 0; i < keys.size(); ++i) members.Add(keys[i]).SetUnsigned(i);
+    members.Finish(structure, 0);
+  };
+  bool complete = false;
+  const BuildCost cost = MeasureOnce([&build, &keys, &complete] {
+    Value structure;
+    build(structure);
+    complete = structure.Size() == keys.size() && structure.FindMember(keys.front()).GetUnsigned() == 0;
+  });
+  if (!complete) state.SkipWithError("the structure lacks members");
+  for (auto _ : state) {
+    Value structure;
+    build(structure);
+    benchmark::DoNotOptimize(structure);
+    benchmark::ClobberMemory();
+  }
+  ReportCost(state, cost, keys.size());
+}
+BENCHMARK(BM_ValueStructure_CollectRandom)->Arg(100000)->Arg(1600000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace vaq::bench
