@@ -103,14 +103,14 @@ ModelTag ClubModel::ResolveClubTag(uint64_t id, const std::string& name, const s
   }
   ClubContents contents;
   if (!Decrypt(presence, &contents)) return ModelTag{};
-  if (contents.summonerId != id) {
-    // Someone else's presence (or one that names nobody): it does not
-    // decrypt for this summoner.
+  if (contents.summonerId != 0 && contents.summonerId != id) {
+    // Someone else's presence: it does not decrypt for this summoner. One
+    // that names nobody resolves with summonerId 0 in its tag.
     effects->warnings.push_back("vaq-clubs-public: Ignored a club presence for summoner " + std::to_string(id) +
                                 " that names summoner " + std::to_string(contents.summonerId));
     return ModelTag{};
   }
-  const ModelTag tag{id, contents.name, contents.tag, presence};
+  const ModelTag tag{contents.summonerId, contents.name, contents.tag, presence};
   if (found != cache_.end()) {
     found->second.summonerName = name;
     found->second.tag = tag;

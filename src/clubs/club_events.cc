@@ -86,17 +86,17 @@ ClubsPublicPlugin::ClubTag ClubsPublicPlugin::ResolveClubTag(uint64_t id, const 
   ClubServiceTag content;
   // Without a key this fails too, and the trace says so.
   if (!presenceKey_.DecryptClubPresence(presence, registry(), &content)) return ClubTag{};
-  if (content.summonerId != id) {
+  if (content.summonerId != 0 && content.summonerId != id) {
     // Someone else's presence string (a friend could replay it to take
-    // over that person's club), or one that names nobody: it does not
-    // decrypt for this summoner.
+    // over that person's club): it does not decrypt for this summoner. A
+    // string that names nobody (summonerId 0) resolves, and its tag says 0.
     QueueLog(kLogWarn, "vaq-clubs-public: Ignored a club presence for summoner " + std::to_string(id) +
                            " that names summoner " + std::to_string(content.summonerId));
     return ClubTag{};
   }
 
   ClubTag tag;
-  tag.summonerId = id;
+  tag.summonerId = content.summonerId;
   tag.clubName = std::move(content.name);
   tag.clubTag = std::move(content.tag);
   tag.rawPresence = presence;

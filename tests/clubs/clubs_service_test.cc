@@ -259,39 +259,43 @@ TEST_F(ClubsServiceTest, PresenceNamingAnotherSummonerIsIgnored) {
   const std::string nine = TestKey::Get().Presence(9, "Club Nine", "NIN");
   Presence(9, "Nine", 4, "chat", 0, &nine);
   TakePublished();
-  const std::string anonymous = TestKey::Get().Seal("{\"name\":\"N\",\"tag\":\"T\"}");  // summonerId 0
-  struct Case {
-    const char* what;
-    bool resolvedBefore;  // summoner 8 has a tag of their own
-    const std::string* clubsData;
-    uint64_t named;
-  } cases[] = {
-      {"first sighting with another's presence", false, &nine, 9},
-      {"first sighting with a presence that names nobody", false, &anonymous, 0},
-      {"another's presence over an own tag", true, &nine, 9},
-      {"a presence that names nobody over an own tag", true, &anonymous, 0},
-  };
-  uint64_t id = 20;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    ++id;
+  for (const bool resolvedBefore : {false, true}) {
+    SCOPED_TRACE(resolvedBefore ? "another's presence over an own tag" : "first sighting with another's presence");
+    const uint64_t id = resolvedBefore ? 22 : 21;
     const std::string own = TestKey::Get().Presence(id, "Own Club", "OWN");
-    if (c.resolvedBefore) Presence(id, "Someone", 1, "chat", 0, &own);
+    if (resolvedBefore) Presence(id, "Someone", 1, "chat", 0, &own);
     TakePublished();
     const size_t logBefore = host_.logLines().size();
-    Presence(id, "Someone", 2, "away", 1, c.clubsData);
+    Presence(id, "Someone", 2, "away", 1, &nine);
     // Availability and icon still count; the tag does not.
     EXPECT_EQ(TakePublished(), Twice("/vaq-clubs-public/v1/clubs/public/" + std::to_string(id), 1));
-    EXPECT_EQ(plugin_.GetClubTag(id).value().clubTag, c.resolvedBefore ? "OWN" : "");
+    EXPECT_EQ(plugin_.GetClubTag(id).value().clubTag, resolvedBefore ? "OWN" : "");
     EXPECT_EQ(plugin_.GetClubTag(9).value().clubTag, "NIN");
     EXPECT_EQ(plugin_.GetClubsPublicData(9).value().summonerName, "Nine");
     const std::vector<vaq_host::RecordingHost::LogLine> lines = host_.logLines();
     ASSERT_EQ(lines.size(), logBefore + 1);
     EXPECT_EQ(lines.back().level, 1);  // a warning
     EXPECT_EQ(lines.back().message, "vaq-clubs-public: Ignored a club presence for summoner " + std::to_string(id) +
-                                        " that names summoner " + std::to_string(c.named));
+                                        " that names summoner 9");
   }
-  // Nothing was stored under the summoner that names nobody.
+}
+
+// A presence string that names nobody (no summonerId) belongs to no one
+// else: it resolves for the summoner it is sent for, and the tag carries
+// summonerId 0. Nothing is stored under 0 and nothing is logged.
+TEST_F(ClubsServiceTest, PresenceNamingNobodyResolvesWithSummonerIdZero) {
+  ServeKey();
+  Start();
+  const std::string anonymous = TestKey::Get().Seal("{\"name\":\"N\",\"tag\":\"T\"}");
+  const size_t logBefore = host_.logLines().size();
+  Presence(31, "Someone", 2, "away", 1, &anonymous);
+  EXPECT_EQ(TakePublished(), Join({Twice("/vaq-clubs-public/v1/clubs/public/31/tag", 1),
+                                   Twice("/vaq-clubs-public/v1/clubs/public/31", 0)}));
+  const auto tag = plugin_.GetClubTag(31).value();
+  EXPECT_EQ(tag.summonerId, 0u);
+  EXPECT_EQ(tag.clubName, "N");
+  EXPECT_EQ(tag.clubTag, "T");
+  EXPECT_EQ(host_.logLines().size(), logBefore);
   EXPECT_EQ(plugin_.GetClubTag(0).status(), 404);
 }
 
