@@ -7,8 +7,12 @@
 // body: JSON and YAML text ends at its first NUL byte, and a MessagePack
 // body must hold one object and nothing after it. Prints the decoded value
 // as pretty-printed JSON on standard output, or with --kinds every node
-// with its kind. On a decoding failure it prints the reader's message on
-// standard error and exits 1; usage errors and unreadable input exit 2.
+// with its kind. A MessagePack body that ends inside an open array or map
+// is refused, as the plug-in refuses it. On a decoding failure it prints
+// the reader's message on standard error and exits 1 (for JSON with the
+// line and column, from 1, of the offset the message names); usage errors
+// and unreadable input exit 2. Every line on standard error starts with
+// "vaq-decode: ".
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -29,14 +33,31 @@ namespace {
 
 enum class Format { kNone, kJson, kYaml, kMessagePack };
 
-int Usage(const char* problem) {
-  if (problem != nullptr) std::fprintf(stderr, "vaq-decode: %s\n", problem);
-  std::fprintf(stderr,
-               "usage: vaq-decode --json|--yaml|--msgpack [--kinds] [FILE]\n"
+constexpr const char kUsage[] =
+    "usage: vaq-decode --json|--yaml|--msgpack [--kinds] [FILE]\n"
                "  --json, --yaml, --msgpack   the reader to use\n"
                "  --kinds                     print every node with its kind\n"
-               "  FILE                        the input; standard input when absent or \"-\"\n");
+    "  FILE                        the input; standard input when absent or \"-\"\n";
+
+int Usage(const char* problem) {
+  std::fprintf(stderr, "vaq-decode: %s\n%s", problem, kUsage);
   return 2;
+}
+
+// Line and column, from 1, of the byte at `offset` of `text` (a column
+// counts characters).
+void LineAndColumn(const std::string& text, size_t offset, size_t* line, size_t* column) {
+  *line = 1;
+  *column = 1;
+  for (size_t i = 0; i < offset && i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '\n') {
+      ++*line;
+      *column = 1;
+    } else if ((c & 0xC0) != 0x80) {
+      ++*column;
+    }
+  }
 }
 
 bool ReadAll(std::FILE* file, std::string* out) {
@@ -93,8 +114,8 @@ int main(int argc, char** argv) {
       kinds = true;
       continue;
     } else if (argument == "--help" || argument == "-h") {
-      Usage(nullptr);
-      return 0;
+      std::fputs(kUsage, stdout);
+      return std::fflush(stdout) == 0 ? 0 : 2;
     } else if (argument.size() > 1 && argument[0] == '-') {
       return Usage(("unknown option " + std::string(argument)).c_str());
     } else {
@@ -116,10 +137,11 @@ int main(int argc, char** argv) {
   }
 
   vaq::ValueResult result;
+  size_t jsonErrorOffset = 0;
   switch (format) {
     case Format::kJson:
       NoteNul(input);
-      result = vaq::ParseJson(input);
+      result = vaq::ParseJson(input.c_str(), &jsonErrorOffset);
       break;
     case Format::kYaml:
       NoteNul(input);
@@ -127,7 +149,7 @@ int main(int argc, char** argv) {
       break;
     case Format::kMessagePack: {
       size_t consumed = 0;
-      result = vaq::DecodeMessagePack(reinterpret_cast<const uint8_t*>(input.data()), input.size(), &consumed);
+      result = vaq::DecodeWholeMessagePack(reinterpret_cast<const uint8_t*>(input.data()), input.size(), &consumed);
       if (result.ok() && consumed != input.size()) {
         std::fprintf(stderr,
                      "vaq-decode: extra MessagePack data after the first object: it ends at position %zu of %zu "
@@ -141,7 +163,16 @@ int main(int argc, char** argv) {
       break;
   }
   if (!result.ok()) {
-    std::fprintf(stderr, "%.*s\n", static_cast<int>(result.Message().size()), result.Message().data());
+    const std::string_view message = result.Message();
+    if (format == Format::kJson) {
+      size_t line = 0;
+      size_t column = 0;
+      LineAndColumn(input, jsonErrorOffset, &line, &column);
+      std::fprintf(stderr, "vaq-decode: line %zu, column %zu: %.*s\n", line, column, static_cast<int>(message.size()),
+                   message.data());
+    } else {
+      std::fprintf(stderr, "vaq-decode: %.*s\n", static_cast<int>(message.size()), message.data());
+    }
     return 1;
   }
   const std::string text = kinds ? vaq_decode::ValueKindsJson(result.value()) : vaq_decode::ValueJson(result.value());

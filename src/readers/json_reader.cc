@@ -3,152 +3,95 @@
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
 
+#include <new>
 #include <string_view>
 
 #include "diagnostics/message_format.h"
 #include "platform/heap.h"
+#include "readers/tree_builder.h"
 
 namespace vaq {
 
 namespace {
 
 // The reader's working stack (nesting and decoded strings) comes from the
-// counting Heap like every other allocation of the library.
+// counting Heap like every other allocation of the library. RapidJSON
+// writes through what it is given without a check, so running out of
+// memory throws std::bad_alloc instead of returning null.
 class HeapStackAllocator {
  public:
   // Required by RapidJSON's allocator concept, unused by the reader.
   [[maybe_unused]] static const bool kNeedFree = true;
-  void* Malloc(size_t size) { return size != 0 ? Heap::Allocate(size) : nullptr; }
+  void* Malloc(size_t size) {
+    if (size == 0) return nullptr;
+    void* block = Heap::Allocate(size);
+    if (block == nullptr) throw std::bad_alloc();
+    return block;
+  }
   void* Realloc(void* block, size_t /*oldSize*/, size_t newSize) {
     if (newSize == 0) {
       Heap::Free(block);
       return nullptr;
     }
-    return Heap::Reallocate(block, newSize);
+    void* grown = Heap::Reallocate(block, newSize);
+    if (grown == nullptr) throw std::bad_alloc();
+    return grown;
   }
   static void Free(void* block) { Heap::Free(block); }
 };
 
 using Reader = rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, HeapStackAllocator>;
 
-// What stopped the reader from the handler's side.
-enum class HandlerStop : uint8_t { kNone, kTooDeep, kTooManyElements };
-
-// Receives the reader's events and builds the tree in place. `open_` holds
-// the open containers, innermost last; a container stays put while it is
-// open because its parent gets no new items until it is closed. Inside a
-// structure, Key selects the member that the next value fills.
-class TreeBuilder {
+// Passes the reader's events to the tree builder. RapidJSON reports every
+// non-negative integer through Uint or Uint64 and every negative one
+// through Int or Int64.
+class JsonEvents {
  public:
-  explicit TreeBuilder(Value* root) : root_(root) {}
-  TreeBuilder(const TreeBuilder&) = delete;
-  TreeBuilder& operator=(const TreeBuilder&) = delete;
+  explicit JsonEvents(TreeBuilder* builder) : builder_(builder) {}
 
-  HandlerStop stop() const { return stop_; }
-
-  bool Null() {
-    Value* target = NextTarget();
-    if (target == nullptr) return false;
-    if (!target->IsEmpty()) target->Reset();
-    return true;
-  }
-  bool Bool(bool value) { return Store([value](Value* target) { target->SetBool(value); }); }
-  bool Int(int value) { return Store([value](Value* target) { target->SetSigned(value); }); }
-  bool Uint(unsigned value) { return Store([value](Value* target) { target->SetUnsigned(value); }); }
-  bool Int64(int64_t value) { return Store([value](Value* target) { target->SetSigned(value); }); }
-  bool Uint64(uint64_t value) { return Store([value](Value* target) { target->SetUnsigned(value); }); }
-  bool Double(double value) { return Store([value](Value* target) { target->SetFloat(value); }); }
+  bool Null() { return builder_->Null(); }
+  bool Bool(bool value) { return builder_->Bool(value); }
+  bool Int(int value) { return builder_->Signed(value); }
+  bool Uint(unsigned value) { return builder_->Unsigned(value); }
+  bool Int64(int64_t value) { return builder_->Signed(value); }
+  bool Uint64(uint64_t value) { return builder_->Unsigned(value); }
+  bool Double(double value) { return builder_->Float(value); }
   // Only sent with kParseNumbersAsStringsFlag, which is not used.
   bool RawNumber(const char* text, rapidjson::SizeType length, bool /*copy*/) { return String(text, length, true); }
   bool String(const char* text, rapidjson::SizeType length, bool /*copy*/) {
-    Value* target = NextTarget();
-    if (target == nullptr) return false;
-    target->SetString(std::string_view(text, length));
-    return true;
+    return builder_->String(std::string_view(text, length));
   }
   bool Key(const char* text, rapidjson::SizeType length, bool /*copy*/) {
-    Value* structure = open_[depth_ - 1];
-    if (counts_[depth_ - 1]++ >= Value::kMaxElements) {
-      stop_ = HandlerStop::kTooManyElements;
-      return false;
-    }
-    member_ = &structure->Member(std::string_view(text, length));
-    return true;
+    return builder_->Key(std::string_view(text, length));
   }
-  bool StartObject() { return Open(false); }
+  bool StartObject() { return builder_->StartStructure(); }
   bool EndObject(rapidjson::SizeType /*memberCount*/) {
-    --depth_;
+    builder_->EndStructure();
     return true;
   }
-  bool StartArray() { return Open(true); }
+  bool StartArray() { return builder_->StartCollection(); }
   bool EndArray(rapidjson::SizeType /*elementCount*/) {
-    --depth_;
+    builder_->EndCollection();
     return true;
   }
 
  private:
-  // The value the next event fills: the root, a new element of the
-  // innermost collection, or the member chosen by the last Key. Null when
-  // the collection is full.
-  Value* NextTarget() {
-    if (depth_ == 0) return root_;
-    if (!isArray_[depth_ - 1]) return member_;
-    Value* collection = open_[depth_ - 1];
-    if (counts_[depth_ - 1]++ >= Value::kMaxElements) {
-      stop_ = HandlerStop::kTooManyElements;
-      return nullptr;
-    }
-    return &collection->Append();
-  }
-
-  template <typename Setter>
-  bool Store(Setter set) {
-    Value* target = NextTarget();
-    if (target == nullptr) return false;
-    set(target);
-    return true;
-  }
-
-  bool Open(bool isArray) {
-    if (depth_ >= kMaxValueDepth) {
-      stop_ = HandlerStop::kTooDeep;
-      return false;
-    }
-    Value* target = NextTarget();
-    if (target == nullptr) return false;
-    // A repeated member name replaces the earlier value, never extends it.
-    if (!target->IsEmpty()) target->Reset();
-    if (isArray) {
-      target->MakeCollection();
-    } else {
-      target->MakeStructure();
-    }
-    open_[depth_] = target;
-    isArray_[depth_] = isArray;
-    counts_[depth_] = 0;
-    ++depth_;
-    return true;
-  }
-
-  Value* root_;
-  Value* member_ = nullptr;
-  size_t depth_ = 0;
-  HandlerStop stop_ = HandlerStop::kNone;
-  Value* open_[kMaxValueDepth];
-  uint32_t counts_[kMaxValueDepth];  // elements, or member names, seen so far
-  bool isArray_[kMaxValueDepth];
+  TreeBuilder* builder_;
 };
 
 }  // namespace
 
-ValueResult ParseJson(const char* text) {
+ValueResult ParseJson(const char* text) { return ParseJson(text, nullptr); }
+
+ValueResult ParseJson(const char* text, size_t* errorOffset) {
   ValueResult result;
   if (text == nullptr) return result;
   rapidjson::StringStream stream(text);
   HeapStackAllocator allocator;
   Reader reader(&allocator);
-  TreeBuilder builder(&result.value());
-  if (!reader.Parse(stream, builder).IsError()) return result;
+  TreeBuilder builder(&result.value(), TreeSource::kJson);
+  JsonEvents events(&builder);
+  if (!reader.Parse(stream, events).IsError()) return result;
 
   const rapidjson::ParseErrorCode code = reader.GetParseErrorCode();
   const size_t offset = reader.GetErrorOffset();
@@ -156,13 +99,15 @@ ValueResult ParseJson(const char* text) {
     result.value().Reset();
     return result;
   }
-  if (code == rapidjson::kParseErrorTermination && builder.stop() == HandlerStop::kTooDeep) {
-    // The reader stops just after the opening bracket.
-    result.SetError(Format("Error: nesting deeper than %u levels at offset %u.", kMaxValueDepth, offset - 1));
-  } else if (code == rapidjson::kParseErrorTermination && builder.stop() == HandlerStop::kTooManyElements) {
-    result.SetError(
-        Format("Error: more than %u items in one array or object at offset %u.", Value::kMaxElements, offset));
+  if (code == rapidjson::kParseErrorTermination && builder.limit() != TreeLimit::kNone) {
+    SourcePosition where;
+    // A container that goes too deep is reported at its opening bracket,
+    // just before where the reader stopped.
+    where.offset = builder.limit() == TreeLimit::kTooDeep ? offset - 1 : offset;
+    if (errorOffset != nullptr) *errorOffset = where.offset;
+    result.SetError(builder.LimitMessage(where));
   } else {
+    if (errorOffset != nullptr) *errorOffset = offset;
     result.SetError(Format("Error: %s at offset %u.", rapidjson::GetParseError_En(code), offset));
   }
   return result;

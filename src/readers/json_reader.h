@@ -19,6 +19,7 @@
 // failure holds only its message.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "value/value_result.h"
@@ -29,5 +30,8 @@ namespace vaq {
 ValueResult ParseJson(const char* text);
 // Parses the string's character data up to its first NUL.
 ValueResult ParseJson(const std::string& text);
+// The same; on a failure `errorOffset` receives the byte offset that the
+// message names (for tools that show a line and column).
+ValueResult ParseJson(const char* text, size_t* errorOffset);
 
 }  // namespace vaq

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "diagnostics/message_format.h"
+#include "readers/tree_builder.h"
 
 namespace vaq {
 
@@ -12,33 +13,43 @@ namespace {
 
 // One open array or map.
 struct Frame {
-  Value* target;
   uint64_t remaining;  // items still to read; a map counts key and value
-  uint64_t read;       // elements, or member values, read so far
-  const char* name;    // the member name read last (maps), inside the input
-  uint32_t nameLength;
   bool isMap;
 };
 
-// Decodes one object. The tree is built in place in the result's value;
-// `frames_` holds the open containers, innermost last. A frame's target
-// stays put while it is open: its parent receives no new items until it
-// is closed.
+// Decodes one object into a tree through a TreeBuilder. `frames_` holds
+// the open containers, innermost last.
 class Decoder {
  public:
   Decoder(const uint8_t* data, size_t length, ValueResult* result)
-      : data_(data), length_(length), result_(result), reserveBudget_(length) {}
+      : data_(data),
+        length_(length),
+        result_(result),
+        builder_(&result->value(), TreeSource::kMessagePack),
+        reserveBudget_(length) {}
   Decoder(const Decoder&) = delete;
   Decoder& operator=(const Decoder&) = delete;
 
   // Returns the position where decoding stopped.
   size_t Run();
+  // After Run: the innermost container still waiting for items, when the
+  // input ended inside one (0 none, 1 an array, 2 a map).
+  int OpenAtEnd() const;
 
  private:
-  void ReadValue(Value* target);
-  void ReadKey(Frame* frame);
-  void OpenArray(Value* target, uint64_t count);
-  void OpenMap(Value* target, uint64_t count);
+  void ReadValue();
+  void ReadKey();
+  void OpenArray(uint64_t count);
+  void OpenMap(uint64_t count);
+  // Hands a value to the builder; false (with the error set) at a limit.
+  bool Built(bool accepted) {
+    if (!accepted) {
+      SourcePosition where;
+      where.offset = position_;
+      Fail(builder_.LimitMessage(where));
+    }
+    return accepted;
+  }
 
   // Reading a payload at the current position; false (with the error set)
   // when the input is too short.
@@ -61,12 +72,15 @@ class Decoder {
   size_t length_;
   size_t position_ = 0;
   ValueResult* result_;
+  TreeBuilder builder_;
   bool failed_ = false;
   // Elements still allowed to be reserved ahead of reading them. Every
   // element takes at least one byte, so a valid input never needs more
   // than its length in total; a lying header gets no reservation.
   size_t reserveBudget_;
   size_t depth_ = 0;
+  // The member name read last, inside the input.
+  std::string_view pendingName_;
   Frame frames_[kMaxValueDepth];
 };
 
@@ -81,40 +95,40 @@ uint64_t Load64(const uint8_t* p) { return (static_cast<uint64_t>(Load32(p)) << 
 
 size_t Decoder::Run() {
   if (length_ == 0) return 0;
-  ReadValue(&result_->value());
-  while (!failed_ && depth_ > 0 && position_ < length_) {
+  ReadValue();
+  while (!failed_ && depth_ > 0) {
     Frame* top = &frames_[depth_ - 1];
     if (top->remaining == 0) {
       --depth_;
+      if (top->isMap) {
+        builder_.EndStructure();
+      } else {
+        builder_.EndCollection();
+      }
       continue;
     }
-    if (top->isMap) {
-      // Items alternate key, value; the count left is even before a key.
-      const bool keyNext = (top->remaining & 1) == 0;
-      --top->remaining;
-      if (keyNext) {
-        ReadKey(top);
-        continue;
-      }
-      Value* structure = top->target;
-      if (top->read++ >= Value::kMaxElements) {
-        Fail(Format("Invalid MessagePack data at position %1. A map holds at most %2 members.", position_,
-                    Value::kMaxElements));
-        break;
-      }
-      ReadValue(&structure->Member(std::string_view(top->name, top->nameLength)));
-    } else {
-      Value* collection = top->target;
-      if (top->read++ >= Value::kMaxElements) {
-        Fail(Format("Invalid MessagePack data at position %1. An array holds at most %2 elements.", position_,
-                    Value::kMaxElements));
-        break;
-      }
-      --top->remaining;
-      ReadValue(&collection->Append());
+    if (position_ >= length_) break;
+    // Items of a map alternate key, value; the count left is even before a
+    // key.
+    const bool keyNext = top->isMap && (top->remaining & 1) == 0;
+    --top->remaining;
+    if (keyNext) {
+      ReadKey();
+    } else if (!top->isMap || Built(builder_.Key(pendingName_))) {
+      ReadValue();
     }
   }
+  // Input that ends inside containers leaves them holding what was read.
+  if (!failed_) builder_.CloseAll();
   return position_;
+}
+
+int Decoder::OpenAtEnd() const {
+  if (failed_) return 0;
+  for (size_t i = depth_; i > 0; --i) {
+    if (frames_[i - 1].remaining != 0) return frames_[i - 1].isMap ? 2 : 1;
+  }
+  return 0;
 }
 
 bool Decoder::Read8(uint8_t* out) {
@@ -172,53 +186,50 @@ bool Decoder::ReadLength(int bytes, uint32_t* out) {
   return Read32(out);
 }
 
-void Decoder::OpenArray(Value* target, uint64_t count) {
-  // A repeated member name replaces the earlier value, never extends it.
-  if (!target->IsEmpty()) target->Reset();
-  target->MakeCollection();
+void Decoder::OpenArray(uint64_t count) {
+  if (!Built(builder_.StartCollection())) return;
   const size_t left = length_ - position_;
   if (count > 0 && count <= left && count <= reserveBudget_) {
-    target->Reserve(static_cast<size_t>(count));
+    builder_.ExpectItems(static_cast<size_t>(count));
     reserveBudget_ -= static_cast<size_t>(count);
   }
-  frames_[depth_++] = Frame{target, count, 0, nullptr, 0, false};
+  frames_[depth_++] = Frame{count, false};
 }
 
-void Decoder::OpenMap(Value* target, uint64_t count) {
-  if (!target->IsEmpty()) target->Reset();
-  target->MakeStructure();
+void Decoder::OpenMap(uint64_t count) {
+  if (!Built(builder_.StartStructure())) return;
   const size_t left = length_ - position_;
   // Every member takes at least two bytes.
   if (count > 0 && count <= left / 2 && count <= reserveBudget_) {
-    target->Reserve(static_cast<size_t>(count));
+    builder_.ExpectItems(static_cast<size_t>(count));
     reserveBudget_ -= static_cast<size_t>(count);
   }
-  frames_[depth_++] = Frame{target, count * 2, 0, nullptr, 0, true};
+  frames_[depth_++] = Frame{count * 2, true};
 }
 
-void Decoder::ReadValue(Value* target) {
+void Decoder::ReadValue() {
   const uint8_t format = data_[position_++];
   if (format <= 0x7F) {
-    target->SetSigned(format);
+    Built(builder_.Signed(format));
     return;
   }
   if (format >= 0xE0) {
-    target->SetSigned(static_cast<int8_t>(format));
+    Built(builder_.Signed(static_cast<int8_t>(format)));
     return;
   }
 
-  // Containers: check the depth before reading any count.
+  // Containers: the depth is checked before any count is read.
   const bool isContainer = format <= 0x9F || (format >= 0xDC && format <= 0xDF);
   if (isContainer && depth_ >= kMaxValueDepth) {
-    Fail(Format("Invalid MessagePack data at position %1. Nesting deeper than %2 levels.", position_, kMaxValueDepth));
+    Built(builder_.StartCollection());
     return;
   }
   if (format <= 0x8F) {
-    OpenMap(target, format & 0x0F);
+    OpenMap(format & 0x0F);
     return;
   }
   if (format <= 0x9F) {
-    OpenArray(target, format & 0x0F);
+    OpenArray(format & 0x0F);
     return;
   }
 
@@ -231,13 +242,13 @@ void Decoder::ReadValue(Value* target) {
   } else {
     switch (format) {
       case 0xC0:
-        if (!target->IsEmpty()) target->Reset();
+        Built(builder_.Null());
         return;
       case 0xC2:
-        target->SetBool(false);
+        Built(builder_.Bool(false));
         return;
       case 0xC3:
-        target->SetBool(true);
+        Built(builder_.Bool(true));
         return;
       case 0xC4:
       case 0xC5:
@@ -250,7 +261,7 @@ void Decoder::ReadValue(Value* target) {
         if (!Read32(&bits)) return;
         float number;
         std::memcpy(&number, &bits, sizeof number);
-        target->SetFloat(number);
+        Built(builder_.Float(number));
         return;
       }
       case 0xCB: {
@@ -258,47 +269,47 @@ void Decoder::ReadValue(Value* target) {
         if (!Read64(&bits)) return;
         double number;
         std::memcpy(&number, &bits, sizeof number);
-        target->SetFloat(number);
+        Built(builder_.Float(number));
         return;
       }
       case 0xCC: {
         uint8_t number = 0;
-        if (Read8(&number)) target->SetUnsigned(number);
+        if (Read8(&number)) Built(builder_.Unsigned(number));
         return;
       }
       case 0xCD: {
         uint16_t number = 0;
-        if (Read16(&number)) target->SetUnsigned(number);
+        if (Read16(&number)) Built(builder_.Unsigned(number));
         return;
       }
       case 0xCE: {
         uint32_t number = 0;
-        if (Read32(&number)) target->SetUnsigned(number);
+        if (Read32(&number)) Built(builder_.Unsigned(number));
         return;
       }
       case 0xCF: {
         uint64_t number = 0;
-        if (Read64(&number)) target->SetUnsigned(number);
+        if (Read64(&number)) Built(builder_.Unsigned(number));
         return;
       }
       case 0xD0: {
         uint8_t number = 0;
-        if (Read8(&number)) target->SetSigned(static_cast<int8_t>(number));
+        if (Read8(&number)) Built(builder_.Signed(static_cast<int8_t>(number)));
         return;
       }
       case 0xD1: {
         uint16_t number = 0;
-        if (Read16(&number)) target->SetSigned(static_cast<int16_t>(number));
+        if (Read16(&number)) Built(builder_.Signed(static_cast<int16_t>(number)));
         return;
       }
       case 0xD2: {
         uint32_t number = 0;
-        if (Read32(&number)) target->SetSigned(static_cast<int32_t>(number));
+        if (Read32(&number)) Built(builder_.Signed(static_cast<int32_t>(number)));
         return;
       }
       case 0xD3: {
         uint64_t number = 0;
-        if (Read64(&number)) target->SetSigned(static_cast<int64_t>(number));
+        if (Read64(&number)) Built(builder_.Signed(static_cast<int64_t>(number)));
         return;
       }
       case 0xD9:
@@ -311,14 +322,14 @@ void Decoder::ReadValue(Value* target) {
       case 0xDD: {
         uint32_t count = 0;
         if (!ReadLength(format == 0xDC ? 2 : 4, &count)) return;
-        OpenArray(target, count);
+        OpenArray(count);
         return;
       }
       case 0xDE:
       case 0xDF: {
         uint32_t count = 0;
         if (!ReadLength(format == 0xDE ? 2 : 4, &count)) return;
-        OpenMap(target, count);
+        OpenMap(count);
         return;
       }
       default:  // 0xC1, ext 8/16/32, fixext
@@ -338,13 +349,13 @@ void Decoder::ReadValue(Value* target) {
   const uint8_t* bytes = data_ + position_;
   position_ += length;
   if (isBlob) {
-    target->SetBlob(std::span<const uint8_t>(bytes, length));
+    Built(builder_.Blob(std::span<const uint8_t>(bytes, length)));
   } else {
-    target->SetString(std::string_view(reinterpret_cast<const char*>(bytes), length));
+    Built(builder_.String(std::string_view(reinterpret_cast<const char*>(bytes), length)));
   }
 }
 
-void Decoder::ReadKey(Frame* frame) {
+void Decoder::ReadKey() {
   const uint8_t format = data_[position_++];
   uint32_t length = 0;
   if (format >= 0xA0 && format <= 0xBF) {
@@ -359,8 +370,9 @@ void Decoder::ReadKey(Frame* frame) {
     Fail(Format("Invalid MessagePack data. String of size %1 at position %2 is truncated.", length, position_));
     return;
   }
-  frame->name = reinterpret_cast<const char*>(data_ + position_);
-  frame->nameLength = length;
+  // The member is named when its value arrives: input that ends after a
+  // key adds no member.
+  pendingName_ = std::string_view(reinterpret_cast<const char*>(data_ + position_), length);
   position_ += length;
 }
 
@@ -372,6 +384,19 @@ ValueResult DecodeMessagePack(const uint8_t* data, size_t length, size_t* consum
   Decoder decoder(data, length, &result);
   size_t position = decoder.Run();
   if (consumed != nullptr) *consumed = position;
+  return result;
+}
+
+ValueResult DecodeWholeMessagePack(const uint8_t* data, size_t length, size_t* consumed) {
+  ValueResult result;
+  if (data == nullptr) length = 0;
+  Decoder decoder(data, length, &result);
+  size_t position = decoder.Run();
+  if (consumed != nullptr) *consumed = position;
+  if (const int open = decoder.OpenAtEnd(); open != 0) {
+    result.SetError(Format("Invalid MessagePack data. The data ends at position %1 inside an open %2.", position,
+                           open == 2 ? "map" : "array"));
+  }
   return result;
 }
 

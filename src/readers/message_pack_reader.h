@@ -10,8 +10,10 @@
 // Ext formats and 0xC1 are refused.
 //
 // Every malformed input gives a message naming the byte position where the
-// fault lies. Input that ends while containers are still open is not an
-// error: the containers keep what was read. Nesting deeper than
+// fault lies. For DecodeMessagePack, input that ends while containers are
+// still open is not an error: the containers keep what was read. Callers
+// that need one whole value (request bodies, argument texts) use
+// DecodeWholeMessagePack, which refuses such input. Nesting deeper than
 // kMaxValueDepth containers is refused. Announced container sizes are
 // trusted only as far as the input could hold them, so a short input
 // cannot make the reader reserve large amounts of memory.
@@ -30,6 +32,12 @@ namespace vaq {
 // extra data. An empty input gives an empty value, ok, consumed 0. On
 // failure the result holds only the message.
 ValueResult DecodeMessagePack(const uint8_t* data, size_t length, size_t* consumed);
+
+// The same, but input that ends while an array or map still waits for
+// items fails with "Invalid MessagePack data. The data ends at position %1
+// inside an open map." ("array" when the innermost unfinished container is
+// an array); %1 is the input's length.
+ValueResult DecodeWholeMessagePack(const uint8_t* data, size_t length, size_t* consumed);
 
 // True when the input is not empty and starts with a map or array format
 // byte (0x80-0x9F, 0xDC-0xDF): how argument texts are sniffed.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "diagnostics/message_format.h"
+#include "readers/tree_builder.h"
 #include "value/text_number.h"
 
 namespace vaq {
@@ -87,10 +88,42 @@ int BoolWord(std::string_view text) {
   return -1;
 }
 
+// A number read from an untagged scalar, until it is handed to the tree.
+struct ResolvedNumber {
+  enum class Kind : uint8_t { kSigned, kUnsigned, kFloat } kind = Kind::kUnsigned;
+  int64_t signedValue = 0;
+  uint64_t unsignedValue = 0;
+  double floatValue = 0;
+
+  void SetSigned(int64_t value) {
+    kind = Kind::kSigned;
+    signedValue = value;
+  }
+  void SetUnsigned(uint64_t value) {
+    kind = Kind::kUnsigned;
+    unsignedValue = value;
+  }
+  void SetFloat(double value) {
+    kind = Kind::kFloat;
+    floatValue = value;
+  }
+  bool Give(TreeBuilder& builder) const {
+    switch (kind) {
+      case Kind::kSigned:
+        return builder.Signed(signedValue);
+      case Kind::kUnsigned:
+        return builder.Unsigned(unsignedValue);
+      case Kind::kFloat:
+        break;
+    }
+    return builder.Float(floatValue);
+  }
+};
+
 // Reads an integer text exactly (decimal, or hexadecimal after "0x"), so
 // that 64-bit numbers do not pass through a double. False when the text is
 // not an integer within 64 bits.
-bool ReadExactInteger(const char* text, size_t length, Value* target) {
+bool ReadExactInteger(const char* text, size_t length, ResolvedNumber* target) {
   const char* end = text + length;
   const char* digits = text;
   while (digits < end && std::isspace(static_cast<unsigned char>(*digits))) ++digits;
@@ -118,7 +151,7 @@ bool ReadExactInteger(const char* text, size_t length, Value* target) {
 // Stores the double that a number text read as: integral numbers become
 // integers when they fit 64 bits (read exactly when the text is an
 // integer), others stay floats.
-void StoreNumber(const char* text, size_t length, double number, Value* target) {
+void StoreNumber(const char* text, size_t length, double number, ResolvedNumber* target) {
   if (number != std::trunc(number)) {
     target->SetFloat(number);
     return;
@@ -137,7 +170,7 @@ void StoreNumber(const char* text, size_t length, double number, Value* target) 
 // an optional fraction and exponent. Gives the same values as the C
 // library (both round correctly). False when the text has another shape or
 // does not read as a finite number; the caller then asks strtod.
-bool ResolvePlainDecimal(const char* text, size_t length, Value* target) {
+bool ResolvePlainDecimal(const char* text, size_t length, ResolvedNumber* target) {
   const char* end = text + length;
   const char* p = text;
   const bool negative = *p == '-';
@@ -182,7 +215,7 @@ bool ResolvePlainDecimal(const char* text, size_t length, Value* target) {
 
 // Resolves an untagged plain scalar that reads as a finite number; false
 // when it is not one. `text` is NUL-terminated at `length`.
-bool ResolveNumber(const char* text, size_t length, Value* target) {
+bool ResolveNumber(const char* text, size_t length, ResolvedNumber* target) {
   // strtod accepts nothing else at the start but "inf" and "nan", which
   // are not taken as numbers.
   const unsigned char first = static_cast<unsigned char>(text[0]);
@@ -195,43 +228,58 @@ bool ResolveNumber(const char* text, size_t length, Value* target) {
   return true;
 }
 
-// One step from a container to the value inside it.
-struct PathStep {
-  size_t index;
-  std::string name;
-  bool byName;
-};
-
-// What an anchor refers to: the path of its node, or the text of an
-// anchored mapping key. `open` while the anchored container is being read.
+// What an anchor stands for: the anchored node as it was when it closed
+// (a copy, kept apart from the tree being built, which may still replace
+// that node through a repeated key), or the text of an anchored mapping
+// key. `open` while the anchored container is being read.
 struct Anchor {
-  std::vector<PathStep> path;
-  std::string text;
-  size_t textBytes = 0;  // of the names in `path`, or of `text`
+  size_t copy = 0;        // index of the node's copy in the anchor store
+  std::string text;       // an anchored key's text
+  size_t values = 0;      // nodes of the copy, itself included
+  size_t depth = 0;       // nesting of containers in the copy
+  size_t textBytes = 0;   // of the strings and names in the copy, or of `text`
   bool isText = false;
   bool open = false;
 };
 
-// One open sequence or mapping. `key` holds the mapping key read last;
-// while a value chosen by it is open, no new key arrives here, so the key
-// also names the step to that value. Levels are reused across containers,
-// so key buffers keep their capacity.
+// One open sequence or mapping. `key` holds the mapping key read last.
+// Levels are reused across containers, so key buffers keep their capacity.
 struct Level {
-  Value* container = nullptr;
   Anchor* anchor = nullptr;
-  uint32_t count = 0;  // elements appended, or members selected
   bool isMapping = false;
   bool hasKey = false;
   std::string key;
 };
 
-// Turns the events of one stream into the tree of the result. A container
-// stays put while it is open, since its parent gets no new items until it
-// is closed; values that may move (anything closed) are found again by
-// their path from the root.
+// Counts the values of a tree (itself included), its nesting depth and
+// the bytes of its strings and member names, giving up once `limit` values
+// are exceeded.
+void Measure(const Value& value, size_t level, size_t limit, size_t* count, size_t* depth, size_t* text) {
+  if (++*count > limit) return;
+  if (value.Kind() == ValueKind::kString) {
+    *text += value.Size();
+  } else if (value.Kind() == ValueKind::kCollection) {
+    if (level + 1 > *depth) *depth = level + 1;
+    for (const Value& element : value.Elements()) {
+      Measure(element, level + 1, limit, count, depth, text);
+      if (*count > limit) return;
+    }
+  } else if (value.Kind() == ValueKind::kStructure) {
+    if (level + 1 > *depth) *depth = level + 1;
+    for (const ValueMember& member : value.Members()) {
+      *text += member.name->length;
+      Measure(member.value, level + 1, limit, count, depth, text);
+      if (*count > limit) return;
+    }
+  }
+}
+
+// Turns the events of one stream into the tree of the result through a
+// TreeBuilder, which owns the limits of depth and size.
 class TreeReader {
  public:
-  explicit TreeReader(ValueResult* result) : result_(result), root_(&result->value()) {}
+  explicit TreeReader(ValueResult* result)
+      : result_(result), root_(&result->value()), builder_(root_, TreeSource::kYaml) {}
   TreeReader(const TreeReader&) = delete;
   TreeReader& operator=(const TreeReader&) = delete;
 
@@ -251,32 +299,42 @@ class TreeReader {
     const size_t column = event.start_mark.column + 1;
     return Fail(Format(format, args..., line, column));
   }
+  // Reports what the builder refused (false) at the event's node.
+  bool Built(const yaml_event_t& event, bool accepted) {
+    if (accepted) return true;
+    SourcePosition where;
+    where.line = event.start_mark.line + 1;
+    where.column = event.start_mark.column + 1;
+    return Fail(builder_.LimitMessage(where));
+  }
 
-  Value* SelectTarget(const yaml_event_t& event);
-  std::vector<PathStep> TargetPath() const;
-  const Value& Replay(const std::vector<PathStep>& path) const;
+  // Names the member that the next value fills, when in a mapping.
+  bool SelectTarget(const yaml_event_t& event);
   // Adds an anchor; null (with the error set) when the name is taken.
   Anchor* AddAnchor(const yaml_event_t& event, const yaml_char_t* name);
-  // Records the path of the value selected last in `anchor`; false (with
-  // the error set) when the anchors would hold too much.
-  bool RecordPath(const yaml_event_t& event, Anchor* anchor);
+  // Keeps a copy of the node just built for `anchor`; false (with the
+  // error set) when the anchors would hold too much.
+  bool KeepCopy(const yaml_event_t& event, Anchor* anchor);
   // Count against the limits above; false (with the error set) beyond.
   bool ChargeAnchor(const yaml_event_t& event, size_t bytes);
   bool ChargeAliasText(const yaml_event_t& event, size_t bytes);
 
   bool Scalar(const yaml_event_t& event);
-  bool Resolve(const yaml_event_t& event, Value* target);
+  bool Resolve(const yaml_event_t& event);
   bool Open(const yaml_event_t& event, bool isMapping);
-  void Close();
+  bool Close(const yaml_event_t& event);
   bool Alias(const yaml_event_t& event);
   // An alias where a mapping key belongs.
   bool AliasKey(const yaml_event_t& event, const Anchor& anchor);
 
   ValueResult* result_;
   Value* root_;
+  TreeBuilder builder_;
   std::vector<Level> levels_;
   size_t depth_ = 0;
   std::unordered_map<std::string, Anchor> anchors_;
+  // The copies of anchored nodes, one element each.
+  Value anchorStore_;
   size_t aliasValues_ = 0;
   size_t anchorBytes_ = 0;
   size_t aliasTextBytes_ = 0;
@@ -286,7 +344,9 @@ bool TreeReader::Handle(const yaml_event_t& event) {
   switch (event.type) {
     case YAML_DOCUMENT_START_EVENT:
       if (!root_->IsEmpty()) return Fail("Multi-document YAML is not supported.");
-      anchors_.clear();  // anchors belong to their document
+      // Anchors belong to their document.
+      anchors_.clear();
+      anchorStore_.Reset();
       return true;
     case YAML_SCALAR_EVENT:
       return Scalar(event);
@@ -296,8 +356,7 @@ bool TreeReader::Handle(const yaml_event_t& event) {
       return Open(event, true);
     case YAML_SEQUENCE_END_EVENT:
     case YAML_MAPPING_END_EVENT:
-      Close();
-      return true;
+      return Close(event);
     case YAML_ALIAS_EVENT:
       return Alias(event);
     default:  // stream start and end, document end
@@ -305,39 +364,12 @@ bool TreeReader::Handle(const yaml_event_t& event) {
   }
 }
 
-Value* TreeReader::SelectTarget(const yaml_event_t& event) {
-  if (depth_ == 0) return root_;
+bool TreeReader::SelectTarget(const yaml_event_t& event) {
+  if (depth_ == 0) return true;
   Level& level = levels_[depth_ - 1];
-  if (level.count++ >= Value::kMaxElements) {
-    FailAt(event,
-           level.isMapping ? "YAML mappings hold at most %1 members. At line: %2 col: %3"
-                           : "YAML sequences hold at most %1 elements. At line: %2 col: %3",
-           Value::kMaxElements);
-    return nullptr;
-  }
-  if (!level.isMapping) return &level.container->Append();
+  if (!level.isMapping) return true;
   level.hasKey = false;
-  return &level.container->Member(level.key);
-}
-
-std::vector<PathStep> TreeReader::TargetPath() const {
-  std::vector<PathStep> path;
-  path.reserve(depth_);
-  for (size_t i = 0; i < depth_; ++i) {
-    const Level& level = levels_[i];
-    if (level.isMapping) {
-      path.push_back(PathStep{0, level.key, true});
-    } else {
-      path.push_back(PathStep{level.container->Size() - 1, std::string(), false});
-    }
-  }
-  return path;
-}
-
-const Value& TreeReader::Replay(const std::vector<PathStep>& path) const {
-  const Value* value = root_;
-  for (const PathStep& step : path) value = step.byName ? &value->FindMember(step.name) : &value->Element(step.index);
-  return *value;
+  return Built(event, builder_.Key(level.key));
 }
 
 Anchor* TreeReader::AddAnchor(const yaml_event_t& event, const yaml_char_t* name) {
@@ -349,14 +381,20 @@ Anchor* TreeReader::AddAnchor(const yaml_event_t& event, const yaml_char_t* name
   return &entry->second;
 }
 
-bool TreeReader::RecordPath(const yaml_event_t& event, Anchor* anchor) {
-  size_t names = 0;
-  for (size_t i = 0; i < depth_; ++i) {
-    if (levels_[i].isMapping) names += levels_[i].key.size();
-  }
-  if (!ChargeAnchor(event, depth_ * sizeof(PathStep) + names)) return false;
-  anchor->path = TargetPath();
-  anchor->textBytes = names;
+bool TreeReader::KeepCopy(const yaml_event_t& event, Anchor* anchor) {
+  const Value& node = builder_.LastValue();
+  // A copy costs about a value record per node and the bytes of its texts.
+  const size_t left = anchorBytes_ <= kMaxAnchorBytes ? kMaxAnchorBytes - anchorBytes_ : 0;
+  size_t values = 0;
+  size_t depth = 0;
+  size_t text = 0;
+  Measure(node, 0, left / sizeof(Value) + 1, &values, &depth, &text);
+  if (!ChargeAnchor(event, values * sizeof(Value) + text)) return false;
+  anchor->copy = anchorStore_.Size();
+  anchorStore_.Append().Assign(node);
+  anchor->values = values;
+  anchor->depth = depth;
+  anchor->textBytes = text;
   return true;
 }
 
@@ -390,41 +428,32 @@ bool TreeReader::Scalar(const yaml_event_t& event) {
     }
     return true;
   }
-  Value* target = SelectTarget(event);
-  if (target == nullptr) return false;
+  if (!SelectTarget(event)) return false;
+  Anchor* anchor = nullptr;
   if (scalar.anchor != nullptr) {
-    Anchor* anchor = AddAnchor(event, scalar.anchor);
-    if (anchor == nullptr || !RecordPath(event, anchor)) return false;
+    anchor = AddAnchor(event, scalar.anchor);
+    if (anchor == nullptr) return false;
   }
-  return Resolve(event, target);
+  if (!Resolve(event)) return false;
+  return anchor == nullptr || KeepCopy(event, anchor);
 }
 
-bool TreeReader::Resolve(const yaml_event_t& event, Value* target) {
+bool TreeReader::Resolve(const yaml_event_t& event) {
   const auto& scalar = event.data.scalar;
   const char* text = reinterpret_cast<const char*>(scalar.value);
   const std::string_view view(text, scalar.length);
   if (scalar.tag == nullptr) {
     const bool quoted =
         scalar.style == YAML_SINGLE_QUOTED_SCALAR_STYLE || scalar.style == YAML_DOUBLE_QUOTED_SCALAR_STYLE;
-    if (quoted) {
-      target->SetString(view);
-    } else if (IsNullWord(view)) {
-      if (!target->IsEmpty()) target->Reset();
-    } else if (ResolveNumber(text, scalar.length, target)) {
-      // done
-    } else if (int word = BoolWord(view); word >= 0) {
-      target->SetBool(word == 1);
-    } else {
-      target->SetString(view);
-    }
-    return true;
+    if (quoted) return Built(event, builder_.String(view));
+    if (IsNullWord(view)) return Built(event, builder_.Null());
+    if (ResolvedNumber number; ResolveNumber(text, scalar.length, &number)) return Built(event, number.Give(builder_));
+    if (int word = BoolWord(view); word >= 0) return Built(event, builder_.Bool(word == 1));
+    return Built(event, builder_.String(view));
   }
 
   const std::string_view tag = Text(scalar.tag);
-  if (tag == kStringTag) {
-    target->SetString(view);
-    return true;
-  }
+  if (tag == kStringTag) return Built(event, builder_.String(view));
   if (tag == kIntTag) {
     size_t first = 0;
     while (first < view.size() && std::isspace(static_cast<unsigned char>(view[first]))) ++first;
@@ -432,30 +461,23 @@ bool TreeReader::Resolve(const yaml_event_t& event, Value* target) {
       int64_t number = 0;
       TextNumberError error = ReadSignedText(view, INT64_MIN, INT64_MAX, &number);
       if (error != TextNumberError::kNone) return Fail(TextNumberMessage(error, view, kSourceName, "int64_t"));
-      target->SetSigned(number);
-    } else {
-      uint64_t number = 0;
-      TextNumberError error = ReadUnsignedText(view, UINT64_MAX, &number);
-      if (error != TextNumberError::kNone) return Fail(TextNumberMessage(error, view, kSourceName, "uint64_t"));
-      target->SetUnsigned(number);
+      return Built(event, builder_.Signed(number));
     }
-    return true;
+    uint64_t number = 0;
+    TextNumberError error = ReadUnsignedText(view, UINT64_MAX, &number);
+    if (error != TextNumberError::kNone) return Fail(TextNumberMessage(error, view, kSourceName, "uint64_t"));
+    return Built(event, builder_.Unsigned(number));
   }
   if (tag == kFloatTag) {
     double number = 0;
     TextNumberError error = ReadDoubleText(view, DBL_MAX, &number);
     if (error != TextNumberError::kNone) return Fail(TextNumberMessage(error, view, kSourceName, "double"));
-    target->SetFloat(number);
-    return true;
+    return Built(event, builder_.Float(number));
   }
   if (tag == kBoolTag) {
-    int word = BoolWord(view);
-    if (word >= 0) {
-      target->SetBool(word == 1);
-    } else if (!target->IsEmpty()) {
-      target->Reset();  // not a bool word: left empty
-    }
-    return true;
+    // Not a bool word: left empty.
+    const int word = BoolWord(view);
+    return Built(event, word >= 0 ? builder_.Bool(word == 1) : builder_.Null());
   }
   return Fail(Format("Unsupported YAML tag '%1'.", tag));
 }
@@ -465,63 +487,36 @@ bool TreeReader::Open(const yaml_event_t& event, bool isMapping) {
     return FailAt(event, isMapping ? "Unexpected start of mapping. At line: %1 col: %2"
                                    : "Unexpected start of sequence. At line: %1 col: %2");
   }
-  if (depth_ >= kMaxValueDepth)
-    return FailAt(event, "YAML nesting deeper than %1 levels. At line: %2 col: %3", kMaxValueDepth);
-  Value* target = SelectTarget(event);
-  if (target == nullptr) return false;
+  if (!SelectTarget(event)) return false;
+  if (!Built(event, isMapping ? builder_.StartStructure() : builder_.StartCollection())) return false;
   const yaml_char_t* anchorName = isMapping ? event.data.mapping_start.anchor : event.data.sequence_start.anchor;
   Anchor* anchor = nullptr;
   if (anchorName != nullptr) {
     anchor = AddAnchor(event, anchorName);
-    if (anchor == nullptr || !RecordPath(event, anchor)) return false;
+    if (anchor == nullptr) return false;
     anchor->open = true;
-  }
-  // A repeated key replaces the earlier value, never extends it.
-  if (!target->IsEmpty()) target->Reset();
-  if (isMapping) {
-    target->MakeStructure();
-  } else {
-    target->MakeCollection();
   }
   if (depth_ == levels_.size()) levels_.emplace_back();
   Level& level = levels_[depth_++];
-  level.container = target;
   level.anchor = anchor;
   level.isMapping = isMapping;
   level.hasKey = false;
-  level.count = 0;
   return true;
 }
 
-void TreeReader::Close() {
-  if (depth_ == 0) return;
+bool TreeReader::Close(const yaml_event_t& event) {
+  if (depth_ == 0) return true;
   Level& level = levels_[--depth_];
-  if (level.anchor != nullptr) level.anchor->open = false;
-  level.anchor = nullptr;
-  level.container = nullptr;
-}
-
-// Counts the values of a tree (itself included), its nesting depth and
-// the bytes of its strings and member names, giving up once `limit` values
-// are exceeded.
-void Measure(const Value& value, size_t level, size_t limit, size_t* count, size_t* depth, size_t* text) {
-  if (++*count > limit) return;
-  if (value.Kind() == ValueKind::kString) {
-    *text += value.Size();
-  } else if (value.Kind() == ValueKind::kCollection) {
-    if (level + 1 > *depth) *depth = level + 1;
-    for (const Value& element : value.Elements()) {
-      Measure(element, level + 1, limit, count, depth, text);
-      if (*count > limit) return;
-    }
-  } else if (value.Kind() == ValueKind::kStructure) {
-    if (level + 1 > *depth) *depth = level + 1;
-    for (const ValueMember& member : value.Members()) {
-      *text += member.name->length;
-      Measure(member.value, level + 1, limit, count, depth, text);
-      if (*count > limit) return;
-    }
+  if (level.isMapping) {
+    builder_.EndStructure();
+  } else {
+    builder_.EndCollection();
   }
+  Anchor* anchor = level.anchor;
+  level.anchor = nullptr;
+  if (anchor == nullptr) return true;
+  anchor->open = false;
+  return KeepCopy(event, anchor);
 }
 
 bool TreeReader::Alias(const yaml_event_t& event) {
@@ -536,29 +531,17 @@ bool TreeReader::Alias(const yaml_event_t& event) {
   const Anchor& anchor = found->second;
   if (AwaitsKey()) return AliasKey(event, anchor);
 
-  Value* target = SelectTarget(event);
-  if (target == nullptr) return false;
+  if (!SelectTarget(event)) return false;
   if (anchor.isText) {
     if (!ChargeAliasText(event, anchor.textBytes)) return false;
-    target->SetString(anchor.text);
-    return true;
+    return Built(event, builder_.String(anchor.text));
   }
-  const Value& source = Replay(anchor.path);
-  size_t count = 0;
-  size_t depth = 0;
-  size_t text = anchor.textBytes;
-  const size_t budget = kMaxYamlAliasValues - aliasValues_;
-  Measure(source, 0, budget, &count, &depth, &text);
-  if (count > budget) {
+  if (anchor.values > kMaxYamlAliasValues - aliasValues_) {
     return FailAt(event, "YAML alias expansion exceeds %1 values. At line: %2 col: %3", kMaxYamlAliasValues);
   }
-  if (depth_ + depth > kMaxValueDepth) {
-    return FailAt(event, "YAML nesting deeper than %1 levels. At line: %2 col: %3", kMaxValueDepth);
-  }
-  if (!ChargeAliasText(event, text)) return false;
-  aliasValues_ += count;
-  target->Assign(source);
-  return true;
+  if (!ChargeAliasText(event, anchor.textBytes)) return false;
+  aliasValues_ += anchor.values;
+  return Built(event, builder_.Copy(anchorStore_.Element(anchor.copy), anchor.depth));
 }
 
 bool TreeReader::AliasKey(const yaml_event_t& event, const Anchor& anchor) {
@@ -567,15 +550,34 @@ bool TreeReader::AliasKey(const yaml_event_t& event, const Anchor& anchor) {
     if (!ChargeAliasText(event, anchor.textBytes)) return false;
     level.key = anchor.text;
   } else {
-    const Value& source = Replay(anchor.path);
+    const Value& source = anchorStore_.Element(anchor.copy);
     if (source.Kind() != ValueKind::kString) {
       return FailAt(event, "Invalid mapping key. Only string scalar keys are allowed. At line: %1 col: %2");
     }
-    if (!ChargeAliasText(event, anchor.textBytes + source.Size())) return false;
+    if (!ChargeAliasText(event, source.Size())) return false;
     level.key.assign(source.GetString());
   }
   level.hasKey = true;
   return true;
+}
+
+// The line and column (from 0, as libyaml counts them: a line ends at a
+// line feed, a carriage return or both; a column is a character) of the
+// byte at `offset`.
+yaml_mark_t MarkOfOffset(const char* text, size_t length, size_t offset) {
+  yaml_mark_t mark{};
+  if (offset > length) offset = length;
+  mark.index = offset;
+  for (size_t i = 0; i < offset; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '\n' || (c == '\r' && (i + 1 >= length || text[i + 1] != '\n'))) {
+      ++mark.line;
+      mark.column = 0;
+    } else if (c != '\r' && (c & 0xC0) != 0x80) {
+      ++mark.column;  // not a UTF-8 continuation byte: a new character
+    }
+  }
+  return mark;
 }
 
 }  // namespace
@@ -601,8 +603,11 @@ ValueResult ParseYaml(const char* text, size_t length) {
     if (yaml_parser_parse(parser.get(), event.get()) == 0) {
       const yaml_parser_t* state = parser.get();
       const char* problem = state->problem != nullptr ? state->problem : "unknown error";
-      result.SetError(Format("YAML parser error: %1. At line: %2 col: %3", problem, state->problem_mark.line,
-                             state->problem_mark.column));
+      yaml_mark_t where = state->problem_mark;
+      // Faults of the input's encoding (bytes that are not UTF-8, control
+      // characters) come with a byte offset instead of a mark.
+      if (state->error == YAML_READER_ERROR) where = MarkOfOffset(text, length, state->problem_offset);
+      result.SetError(Format("YAML parser error: %1. At line: %2 col: %3", problem, where.line, where.column));
       break;
     }
     if (!reader.Handle(*event.get())) break;

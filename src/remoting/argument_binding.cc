@@ -4,10 +4,10 @@
 #include <cstdlib>
 
 #include "diagnostics/message_format.h"
-#include "remoting/host_value.h"
 #include "readers/json_reader.h"
-#include "readers/yaml_reader.h"
 #include "readers/message_pack_reader.h"
+#include "readers/yaml_reader.h"
+#include "remoting/host_value.h"
 #include "value/type_kind.h"
 
 namespace vaq {
@@ -40,7 +40,7 @@ bool DecodeArgumentText(Value& slot, std::string_view functionName, std::string_
     const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
     if (LooksLikeMessagePack(bytes, text.size())) {
       size_t consumed = 0;
-      ValueResult decoded = DecodeMessagePack(bytes, text.size(), &consumed);
+      ValueResult decoded = DecodeWholeMessagePack(bytes, text.size(), &consumed);
       if (!decoded.ok()) {
         *error = Format("Couldn't deserialize MessagePack value for parameter '%1' of '%2': %3", parameterName,
                         functionName, decoded.Message());
@@ -203,7 +203,7 @@ void ArgumentBinder::BindBody(const HostRequest& request) {
   ValueResult decoded;
   if (StartsWithIgnoringCase(contentType, "application/x-msgpack")) {
     size_t consumed = 0;
-    decoded = DecodeMessagePack(request.body, request.bodyLength, &consumed);
+    decoded = DecodeWholeMessagePack(request.body, request.bodyLength, &consumed);
     if (decoded.ok() && consumed != request.bodyLength) {
       Fail("Extra MessgePack data found in body");
       return;

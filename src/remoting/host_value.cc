@@ -5,6 +5,7 @@
 
 #include "diagnostics/message_format.h"
 #include "platform/heap.h"
+#include "readers/tree_builder.h"
 #include "value/type_registry.h"
 
 namespace vaq {
@@ -17,72 +18,84 @@ bool Incompatible(const HostValue& host, std::string_view name, std::string* err
   return false;
 }
 
-bool Convert(const HostValue& host, Value& out, std::string_view name, size_t depth, std::string* error) {
-  switch (host.type) {
-    case kHostNull:
-      out.Reset();
-      return true;
-    case kHostBool:
-      out.SetBool(host.payload.boolean != 0);
-      return true;
-    case kHostSigned:
-      out.SetSigned(host.payload.signedValue);
-      return true;
-    case kHostUnsigned:
-      out.SetUnsigned(host.payload.unsignedValue);
-      return true;
-    case kHostFloat:
-      out.SetFloat(host.payload.floatValue);
-      return true;
-    case kHostBorrowedString:
-    case kHostOwnedString:
-      // The text is read up to its terminating zero.
-      out.SetString(host.payload.string.text);
-      return true;
-    case kHostBorrowedBlob:
-    case kHostOwnedBlob: {
-      const uint8_t* data = host.payload.blob.data;
-      const uint32_t length = data == nullptr ? 0 : host.payload.blob.length;
-      out.SetBlob(std::span<const uint8_t>(data, length));
-      return true;
+// Hands `host` to the tree builder as events.
+class HostValueEvents {
+ public:
+  HostValueEvents(Value* out, std::string_view name, std::string* error)
+      : builder_(out, TreeSource::kHostValue), name_(name), error_(error) {}
+
+  bool Read(const HostValue& host) {
+    switch (host.type) {
+      case kHostNull:
+        return Built(builder_.Null());
+      case kHostBool:
+        return Built(builder_.Bool(host.payload.boolean != 0));
+      case kHostSigned:
+        return Built(builder_.Signed(host.payload.signedValue));
+      case kHostUnsigned:
+        return Built(builder_.Unsigned(host.payload.unsignedValue));
+      case kHostFloat:
+        return Built(builder_.Float(host.payload.floatValue));
+      case kHostBorrowedString:
+      case kHostOwnedString: {
+        // The text is read up to its terminating zero.
+        const char* text = host.payload.string.text;
+        return Built(builder_.String(text == nullptr ? std::string_view() : std::string_view(text)));
+      }
+      case kHostBorrowedBlob:
+      case kHostOwnedBlob: {
+        const uint8_t* data = host.payload.blob.data;
+        const uint32_t length = data == nullptr ? 0 : host.payload.blob.length;
+        return Built(builder_.Blob(std::span<const uint8_t>(data, length)));
+      }
+      case kHostCollection: {
+        const HostValue* elements = host.payload.collection.elements;
+        const uint32_t count = host.payload.collection.count;
+        if (elements == nullptr && count != 0) return Incompatible(host, name_, error_);
+        if (!Built(builder_.StartCollection())) return false;
+        builder_.ExpectItems(count);
+        for (uint32_t i = 0; i < count; ++i) {
+          if (!Read(elements[i])) return false;
+        }
+        builder_.EndCollection();
+        return true;
+      }
+      case kHostStructure: {
+        const HostMember* members = host.payload.structure.members;
+        const uint32_t count = host.payload.structure.count;
+        if (members == nullptr && count != 0) return Incompatible(host, name_, error_);
+        if (!Built(builder_.StartStructure())) return false;
+        builder_.ExpectItems(count);
+        for (uint32_t i = 0; i < count; ++i) {
+          const char* memberName = members[i].name == nullptr ? "" : members[i].name;
+          if (!Built(builder_.Key(memberName)) || !Read(members[i].value)) return false;
+        }
+        builder_.EndStructure();
+        return true;
+      }
+      default:
+        return Incompatible(host, name_, error_);
     }
-    case kHostCollection: {
-      const HostValue* elements = host.payload.collection.elements;
-      const uint32_t count = host.payload.collection.count;
-      if (elements == nullptr && count != 0) return Incompatible(host, name, error);
-      if (depth >= kMaxValueDepth) {
-        *error = Format("Couldn't assign value to '%1' because the input nests deeper than %2 levels.", name,
-                        kMaxValueDepth);
-        return false;
-      }
-      out.Reset();
-      out.MakeCollection();
-      out.Reserve(count);
-      for (uint32_t i = 0; i < count; ++i) {
-        if (!Convert(elements[i], out.Append(), name, depth + 1, error)) return false;
-      }
-      return true;
-    }
-    case kHostStructure: {
-      const HostMember* members = host.payload.structure.members;
-      const uint32_t count = host.payload.structure.count;
-      if (members == nullptr && count != 0) return Incompatible(host, name, error);
-      if (depth >= kMaxValueDepth) {
-        *error = Format("Couldn't assign value to '%1' because the input nests deeper than %2 levels.", name,
-                        kMaxValueDepth);
-        return false;
-      }
-      out.Reset();
-      out.MakeStructure();
-      for (uint32_t i = 0; i < count; ++i) {
-        const char* memberName = members[i].name == nullptr ? "" : members[i].name;
-        if (!Convert(members[i].value, out.Member(memberName), name, depth + 1, error)) return false;
-      }
-      return true;
-    }
-    default:
-      return Incompatible(host, name, error);
   }
+
+ private:
+  bool Built(bool accepted) {
+    if (!accepted) {
+      SourcePosition where;
+      where.name = name_;
+      *error_ = builder_.LimitMessage(where);
+    }
+    return accepted;
+  }
+
+  TreeBuilder builder_;
+  std::string_view name_;
+  std::string* error_;
+};
+
+bool Convert(const HostValue& host, Value& out, std::string_view name, std::string* error) {
+  out.Reset();
+  return HostValueEvents(&out, name, error).Read(host);
 }
 
 }  // namespace
@@ -113,13 +126,13 @@ const char* HostValueKindName(uint32_t type) {
 }
 
 bool HostValueToValue(const HostValue& host, Value& out, std::string_view name, std::string* error) {
-  return Convert(host, out, name, 0, error);
+  return Convert(host, out, name, error);
 }
 
 void HostValueToValue(ValueResult& result, const HostValue& host, std::string_view name) {
   if (!result.ok()) return;
   std::string error;
-  if (!Convert(host, result.value(), name, 0, &error)) result.SetError(error);
+  if (!Convert(host, result.value(), name, &error)) result.SetError(error);
 }
 
 void ValueToHostValue(const Value& value, HostValue* host, const TypeRegistry* registry) {
@@ -183,9 +196,13 @@ void ValueToHostValue(const Value& value, HostValue* host, const TypeRegistry* r
       host->type = kHostCollection;
       host->payload.collection.elements = array;
       host->payload.collection.count = 0;
+      // Each element is counted before it is converted, so that a failure
+      // halfway through it frees what it already holds.
       for (const Value& element : elements) {
-        ValueToHostValue(element, &array[host->payload.collection.count], registry);
+        HostValue& target = array[host->payload.collection.count];
+        target = HostValue{};
         ++host->payload.collection.count;
+        ValueToHostValue(element, &target, registry);
       }
       break;
     }

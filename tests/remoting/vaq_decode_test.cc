@@ -110,10 +110,15 @@ TEST_F(VaqDecodeTest, FailuresAndUsage) {
     int exitCode;
     const char* err;  // start of standard error
   } kCases[] = {
-      {"--json", "true x", 1, "Error: "},
-      {"--yaml", "a: *nope", 1, "Undefined alias encountered: \"nope\". At line: 1 col: 4\n"},
+      {"--json", "true x", 1,
+       "vaq-decode: line 1, column 6: Error: The document root must not be followed by other values. at offset 5.\n"},
+      {"--json", "{\n  \"a\": 1,\n  \"b\" 2\n}", 1,
+       "vaq-decode: line 3, column 7: Error: Missing a colon after a name of object member. at offset 18.\n"},
+      {"--yaml", "a: *nope", 1, "vaq-decode: Undefined alias encountered: \"nope\". At line: 1 col: 4\n"},
       {"--msgpack", std::string("\x81\x01\x02", 3), 1,
-       "Invalid MessagePack data at position 2. Map keys must be strings.\n"},
+       "vaq-decode: Invalid MessagePack data at position 2. Map keys must be strings.\n"},
+      {"--msgpack", std::string("\x82\xA1\x61\x01", 4), 1,
+       "vaq-decode: Invalid MessagePack data. The data ends at position 4 inside an open map.\n"},
       {"--msgpack", std::string("\x01\x02", 2), 1, "vaq-decode: extra MessagePack data"},
       {"", "1", 2, "vaq-decode: choose one of --json, --yaml, --msgpack\nusage:"},
       {"--json --yaml", "1", 2, "vaq-decode: choose one of"},
@@ -126,6 +131,10 @@ TEST_F(VaqDecodeTest, FailuresAndUsage) {
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err.substr(0, std::string(c.err).size()), c.err);
   }
+  const ToolRun help = Decode("--help", "");
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_EQ(help.out.substr(0, 18), "usage: vaq-decode ");
+  EXPECT_EQ(help.err, "");
 }
 
 }  // namespace
