@@ -57,7 +57,9 @@ bool SetTraceDestination(std::string_view destination) {
     current.file = stderr;
   } else {
     const std::string path(destination);
-    current.file = std::fopen(path.c_str(), "a");
+    // Binary, so that every system writes the same bytes: lines end with
+    // "\n" alone (a text-mode stream on Windows would write "\r\n").
+    current.file = std::fopen(path.c_str(), "ab");
     if (current.file == nullptr) return false;
     current.owned = true;
   }
