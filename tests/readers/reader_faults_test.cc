@@ -12,6 +12,7 @@
 #include "readers/json_reader.h"
 #include "remoting/host_response.h"
 #include "remoting/host_value.h"
+#include "remoting/registry_channel.h"
 #include "remoting/request_dispatcher.h"
 #include "remoting/typed_endpoint.h"
 #include "value/value_test_support.h"
@@ -36,16 +37,7 @@ class KeepingInvoker : public EndpointInvoker {
   std::vector<Value>* seen_;
 };
 
-class Plugin : public HostChannel {
- public:
-  void HostSendRequest(HostResponse*, const HostRequest*) override {}
-  void HostYield() override {}
-  void HostMark(const std::string&, uint32_t) override {}
-  uint64_t HostResume() override { return 0; }
-  uint32_t pluginHandle() const override { return 1; }
-  const TypeRegistry* typeRegistry() const override { return &registry; }
-  TypeRegistry registry;
-};
+using Plugin = testing_support::RegistryChannel;
 
 // POST /things with an object parameter p (query) and an object body.
 class ReaderFaultsTest : public testing::Test {

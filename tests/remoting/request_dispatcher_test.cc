@@ -9,6 +9,7 @@
 #include "platform/heap.h"
 #include "remoting/host_response.h"
 #include "remoting/host_value.h"
+#include "remoting/registry_channel.h"
 #include "remoting/remoting_request.h"
 #include "remoting/typed_endpoint.h"
 #include "value/record_registration.h"
@@ -49,16 +50,7 @@ class RecordingInvoker : public EndpointInvoker {
   std::string* path_;
 };
 
-class Plugin : public HostChannel {
- public:
-  void HostSendRequest(HostResponse*, const HostRequest*) override {}
-  void HostYield() override {}
-  void HostMark(const std::string&, uint32_t) override {}
-  uint64_t HostResume() override { return 0; }
-  uint32_t pluginHandle() const override { return 1; }
-  const TypeRegistry* typeRegistry() const override { return &registry; }
-  TypeRegistry registry;
-};
+using Plugin = testing_support::RegistryChannel;
 
 class RequestDispatcherTest : public testing::Test {
  protected:

@@ -18,6 +18,7 @@
 #include "platform/system.h"
 #include "remoting/host_response.h"
 #include "remoting/host_value.h"
+#include "remoting/registry_channel.h"
 #include "remoting/remoting_request.h"
 #include "remoting/request_dispatcher.h"
 
@@ -93,16 +94,7 @@ class ScriptedInvoker : public EndpointInvoker {
   Script* script_;
 };
 
-class Channel : public HostChannel {
- public:
-  void HostSendRequest(HostResponse*, const HostRequest*) override {}
-  void HostYield() override {}
-  void HostMark(const std::string&, uint32_t) override {}
-  uint64_t HostResume() override { return 0; }
-  uint32_t pluginHandle() const override { return 1; }
-  const TypeRegistry* typeRegistry() const override { return &registry; }
-  TypeRegistry registry;
-};
+using Channel = testing_support::RegistryChannel;
 
 class RequestEntryTest : public testing::Test {
  protected:
