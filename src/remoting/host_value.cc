@@ -135,8 +135,14 @@ void HostValueToValue(ValueResult& result, const HostValue& host, std::string_vi
   if (!Convert(host, result.value(), name, &error)) result.SetError(error);
 }
 
+void ClearHostValue(HostValue* host) {
+  // Byte by byte: `HostValue{}` need not clear more of the payload than its
+  // first member, and a failure path reads the pointer members.
+  std::memset(static_cast<void*>(host), 0, sizeof(HostValue));
+}
+
 void ValueToHostValue(const Value& value, HostValue* host, const TypeRegistry* registry) {
-  *host = HostValue{};
+  ClearHostValue(host);
   switch (value.Kind()) {
     case ValueKind::kEmpty:
       host->type = kHostNull;
@@ -200,7 +206,7 @@ void ValueToHostValue(const Value& value, HostValue* host, const TypeRegistry* r
       // halfway through it frees what it already holds.
       for (const Value& element : elements) {
         HostValue& target = array[host->payload.collection.count];
-        target = HostValue{};
+        ClearHostValue(&target);
         ++host->payload.collection.count;
         ValueToHostValue(element, &target, registry);
       }
@@ -218,7 +224,7 @@ void ValueToHostValue(const Value& value, HostValue* host, const TypeRegistry* r
         HostMember& target = array[host->payload.structure.count];
         target.name = CopyToHost(member.name->view());
         target.ownsName = 1;
-        target.value = HostValue{};
+        ClearHostValue(&target.value);
         ++host->payload.structure.count;
         ValueToHostValue(member.value, &target.value, registry);
       }
@@ -265,7 +271,7 @@ void FreeHostValue(HostValue* host) {
     default:
       break;
   }
-  *host = HostValue{};
+  ClearHostValue(host);
 }
 
 }  // namespace vaq

@@ -19,6 +19,9 @@ namespace vaq {
 
 class TypeRegistry;
 
+// Makes `host` a null value with every byte of its payload zero.
+void ClearHostValue(HostValue* host);
+
 // The kind name of a host type code, as conversion messages print it
 // ("bool", "signed", ..., "structure"); "" for code 0 and unknown codes.
 const char* HostValueKindName(uint32_t type);

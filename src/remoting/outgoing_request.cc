@@ -14,10 +14,14 @@ TypedArguments::~TypedArguments() {
 }
 
 void TypedArguments::Add(std::string_view name, const Value& value, const TypeRegistry* registry) {
-  HostTypedArgument entry{};
-  entry.name = name.empty() ? nullptr : CopyToHost(name);
+  // The entry is in the list before it owns anything, so that whatever a
+  // failed copy leaves behind is freed with the list.
+  HostTypedArgument entry;
+  std::memset(static_cast<void*>(&entry), 0, sizeof entry);
   entries_.push_back(entry);
-  ValueToHostValue(value, &entries_.back().value, registry);
+  HostTypedArgument& added = entries_.back();
+  added.name = name.empty() ? nullptr : CopyToHost(name);
+  ValueToHostValue(value, &added.value, registry);
 }
 
 RequestResult SendRequest(HostChannel& host, uint32_t method, std::string_view path, TypedArguments& arguments,

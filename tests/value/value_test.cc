@@ -56,7 +56,9 @@ TEST(ValueTest, LargeStructuresInAnyOrderMatchAnOrderedMap) {
           const auto number = static_cast<int64_t>(round * 100000 + i);
           value.Member(names[i]).SetSigned(number);  // a repeated name replaces
           model[names[i]] = number;
-          if (i % 97 == 0) ASSERT_EQ(value.FindMember(names[i]).GetSigned(), number);
+          if (i % 97 == 0) {
+            ASSERT_EQ(value.FindMember(names[i]).GetSigned(), number);
+          }
         }
       }
       ASSERT_EQ(value.Size(), model.size());
