@@ -5,6 +5,7 @@
 
 #if defined(_WIN32)
 #include <process.h>
+#include <windows.h>
 #define VAQ_PROCESS_ID _getpid
 #else
 #include <unistd.h>
@@ -19,7 +20,10 @@ constexpr char kTraceVariable[] = "VAQ_TRACE";
 
 bool SetVariable(const std::string& value) {
 #if defined(_WIN32)
-  return _putenv_s(kTraceVariable, value.c_str()) == 0;
+  // The C runtime's copy for this program, and the process's own block,
+  // which is what the library reads.
+  return _putenv_s(kTraceVariable, value.c_str()) == 0 &&
+         SetEnvironmentVariableA(kTraceVariable, value.c_str()) != 0;
 #else
   return setenv(kTraceVariable, value.c_str(), 1) == 0;
 #endif
@@ -28,7 +32,6 @@ bool SetVariable(const std::string& value) {
 }  // namespace
 
 TraceFollower::~TraceFollower() {
-  if (file_ != nullptr) std::fclose(file_);
   if (!path_.empty()) {
     std::error_code ignored;
     std::filesystem::remove(path_, ignored);
@@ -50,20 +53,29 @@ bool TraceFollower::Start(std::string* error) {
     return false;
   }
   std::fclose(created);
-  file_ = std::fopen(path_.c_str(), "rb");
-  if (file_ == nullptr || !SetVariable(path_)) {
+  if (!SetVariable(path_)) {
     *error = "cannot follow the trace file " + path_;
     return false;
   }
+  following_ = true;
   return true;
 }
 
 void TraceFollower::Drain(const std::function<void(const std::string& line)>& line) {
-  if (file_ == nullptr) return;
-  char buffer[4096];
-  size_t read = 0;
-  while ((read = std::fread(buffer, 1, sizeof buffer, file_)) > 0) partial_.append(buffer, read);
-  std::clearerr(file_);  // what is written later is read by the next call
+  if (!following_) return;
+  // Opened anew each time at the offset read so far: a stream kept open
+  // past its end does not see later writes with every C runtime.
+  std::FILE* file = std::fopen(path_.c_str(), "rb");
+  if (file == nullptr) return;
+  if (std::fseek(file, static_cast<long>(offset_), SEEK_SET) == 0) {
+    char buffer[4096];
+    size_t read = 0;
+    while ((read = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+      partial_.append(buffer, read);
+      offset_ += read;
+    }
+  }
+  std::fclose(file);
   size_t start = 0;
   for (size_t end = partial_.find('\n'); end != std::string::npos; end = partial_.find('\n', start)) {
     size_t length = end - start;

@@ -34,7 +34,8 @@ class TraceFollower {
 
  private:
   std::string path_;
-  std::FILE* file_ = nullptr;
+  bool following_ = false;
+  size_t offset_ = 0;  // bytes of the file read so far
   std::string partial_;  // a line whose end has not been written yet
 };
 

@@ -43,7 +43,7 @@ TEST(ValueTest, LargeStructuresInAnyOrderMatchAnOrderedMap) {
       SCOPED_TRACE(testing::Message() << "order " << static_cast<int>(order) << ", " << count << " names");
       std::vector<std::string> names;
       for (size_t i = 0; i < count; ++i) {
-        char text[16];
+        char text[32];
         std::snprintf(text, sizeof text, "n%04zu", i);
         names.emplace_back(text);
       }

@@ -15,6 +15,14 @@
 
 namespace vaq {
 
+// `prefix` followed by `text`, built by appending (GCC 12 reports a false
+// -Wrestrict for a literal plus a temporary string in optimised builds).
+inline std::string Prefixed(const char* prefix, const std::string& text) {
+  std::string joined(prefix);
+  joined += text;
+  return joined;
+}
+
 inline std::string Describe(const Value& value) {
   char buffer[64];
   switch (value.Kind()) {
@@ -23,14 +31,14 @@ inline std::string Describe(const Value& value) {
     case ValueKind::kBool:
       return value.GetBool() ? "true" : "false";
     case ValueKind::kSigned:
-      return "s" + std::to_string(value.GetSigned());
+      return Prefixed("s", std::to_string(value.GetSigned()));
     case ValueKind::kUnsigned:
-      return "u" + std::to_string(value.GetUnsigned());
+      return Prefixed("u", std::to_string(value.GetUnsigned()));
     case ValueKind::kFloat:
       std::snprintf(buffer, sizeof buffer, "f%.17g", value.GetFloat());
       return buffer;
     case ValueKind::kString:
-      return "'" + std::string(value.GetString()) + "'";
+      return Prefixed("'", std::string(value.GetString())) + "'";
     case ValueKind::kBlob: {
       std::string text = "b'";
       for (uint8_t byte : value.GetBlob()) {
@@ -40,7 +48,7 @@ inline std::string Describe(const Value& value) {
       return text + "'";
     }
     case ValueKind::kEnum:
-      return "e" + std::to_string(value.GetEnum().number);
+      return Prefixed("e", std::to_string(value.GetEnum().number));
     case ValueKind::kCollection: {
       std::string text = "[";
       for (const Value& element : value.Elements()) {
