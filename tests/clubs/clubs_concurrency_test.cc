@@ -51,7 +51,7 @@ HostValue PresenceEvent(uint64_t id, const std::string& availability, const std:
   return host;
 }
 
-HostValue MembershipEvent(const std::string& presence) {
+HostValue MembershipEvent(const std::string& presence, bool share = true) {
   Value payload;
   payload.Member("uri").SetString("/vaq-clubs/v1/clubs/membership");
   payload.Member("eventType").SetSigned(1);
@@ -59,7 +59,7 @@ HostValue MembershipEvent(const std::string& presence) {
   data.Member("info").Member("summonerId").SetUnsigned(1);
   data.Member("info").Member("summonerName").SetString("Me");
   data.Member("secureClubPresenceInfoString").SetString(presence);
-  data.Member("preferences").Member("shareClubAffiliation").SetBool(true);
+  data.Member("preferences").Member("shareClubAffiliation").SetBool(share);
   HostValue host{};
   ValueToHostValue(payload, &host, nullptr);
   return host;
@@ -359,16 +359,7 @@ class ClubsInterleavingConcurrencyTest : public testing::Test {
   }
 
   void DeliverMembership(const std::string& presence, bool share) {
-    Value payload;
-    payload.Member("uri").SetString("/vaq-clubs/v1/clubs/membership");
-    payload.Member("eventType").SetSigned(1);
-    Value& data = payload.Member("data");
-    data.Member("info").Member("summonerId").SetUnsigned(1);
-    data.Member("info").Member("summonerName").SetString("Me");
-    data.Member("secureClubPresenceInfoString").SetString(presence);
-    data.Member("preferences").Member("shareClubAffiliation").SetBool(share);
-    HostValue host{};
-    ValueToHostValue(payload, &host, nullptr);
+    HostValue host = MembershipEvent(presence, share);
     host_.Deliver(kMembershipEvent, host);
     FreeHostValue(&host);
   }

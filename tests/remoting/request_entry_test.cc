@@ -21,24 +21,15 @@
 #include "remoting/registry_channel.h"
 #include "remoting/remoting_request.h"
 #include "remoting/request_dispatcher.h"
+#include "value/signature_hash.h"
 
 namespace vaq {
 namespace {
 
-// FNV-1a written out here, apart from the library's.
-uint32_t ReferenceFnv1a(const std::string& text) {
-  uint32_t hash = 2166136261u;
-  for (unsigned char byte : text) {
-    hash ^= byte;
-    hash *= 16777619u;
-  }
-  return hash;
-}
-
 // The identity a handler built by someone else would give for a type: only
 // the hash of the type's signature text counts.
 TypeIdentity IdentityOfSpelling(const std::string& spelling) {
-  TypeIdentity identity{ReferenceFnv1a("unsigned int __cdecl StaticType::HashCode<" + spelling + ">(void)"), nullptr, {}};
+  TypeIdentity identity{SignatureHash(spelling), nullptr, {}};
   std::snprintf(identity.text, sizeof identity.text, "#%08X", identity.hash);
   identity.name = identity.text;
   return identity;

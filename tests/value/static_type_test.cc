@@ -9,6 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "value/signature_hash.h"
+
 // Stand-ins for the records whose target spellings are known. They live in
 // unnamed namespaces so that they never clash with the real records linked
 // into the same test program.
@@ -45,20 +47,6 @@ const std::string kStringSpelling =
     "class std::basic_string<char,struct std::char_traits<char>,class std::allocator<char> >";
 const std::string kClubTagSpelling = "struct Tarn::Client::ClubsPublic::Api::ClubTag";
 const std::string kClubPlayerSpelling = "struct Tarn::Client::ClubsPublic::Api::ClubPlayer";
-
-// FNV-1a written out independently of the library's.
-uint32_t ReferenceFnv1a(const std::string& text) {
-  uint32_t hash = 2166136261u;
-  for (unsigned char byte : text) {
-    hash ^= byte;
-    hash *= 16777619u;
-  }
-  return hash;
-}
-
-uint32_t SignatureHash(const std::string& spelling) {
-  return ReferenceFnv1a("unsigned int __cdecl StaticType::HashCode<" + spelling + ">(void)");
-}
 
 std::string HashName(uint32_t hash) {
   char text[16];
