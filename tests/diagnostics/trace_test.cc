@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "temp_path.h"
+
 namespace {
 
 std::string ReadAll(const std::string& path) {
@@ -23,7 +25,7 @@ std::string ReadAll(const std::string& path) {
 class TraceTest : public testing::Test {
  protected:
   void SetUp() override {
-    path_ = testing::TempDir() + "vaq_trace_test.txt";
+    path_ = vaq_test::TempPath("trace_test.txt");
     std::remove(path_.c_str());
   }
   void TearDown() override {

@@ -13,6 +13,7 @@
 #include "vaq_host/presence_sealer.h"
 #include "vaq_host/scenario.h"
 #include "vaq_host/scenario_player.h"
+#include "temp_path.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ const std::string kKeys = std::string(VAQ_SOURCE_DIR) + "/scenarios/demo/keys/";
 
 // Writes `text` as a scenario file and returns its path.
 std::string WriteScenario(const std::string& name, const std::string& text) {
-  const std::string path = testing::TempDir() + name + ".json";
+  const std::string path = vaq_test::TempPath(name + ".json");
   std::ofstream(path, std::ios::binary) << text;
   return path;
 }
@@ -192,7 +193,7 @@ TEST_F(ScenarioPlayTest, ReportsLogsMissesAndUnsubscribedEvents) {
 TEST(ScenarioRunTest, AFailedExpectationExitsOneWithADiff) {
   const vaq_test::ToolRun run =
       vaq_test::RunTool(std::string("\"") + VAQ_HOST_PATH + "\" play \"" + VAQ_SOURCE_DIR + "/scenarios/failing-example\"",
-                        testing::TempDir() + "vaq_host_failing");
+                        vaq_test::TempPath("host_failing"));
   const std::string& out = run.out;
   const std::string& err = run.err;
 

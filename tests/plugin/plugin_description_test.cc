@@ -17,6 +17,7 @@
 #include "remoting/request_dispatcher.h"
 #include "vaq_host/api_describe.h"
 #include "vaq_host/host_session.h"
+#include "temp_path.h"
 
 namespace {
 
@@ -194,7 +195,7 @@ TEST(PluginDescriptionTest, AnnouncedTypesReadAsText) {
 TEST(PluginDescriptionTest, VaqHostDescribePrintsOneJsonDocument) {
   const vaq_test::ToolRun run = vaq_test::RunTool(
       std::string("\"") + VAQ_HOST_PATH + "\" --plugin \"" + VAQ_PLUGIN_PATH + "\" describe",
-      testing::TempDir() + "vaq_host_describe");
+      vaq_test::TempPath("host_describe"));
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const std::string& out = run.out;
 

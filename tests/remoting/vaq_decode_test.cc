@@ -1,13 +1,13 @@
 // Runs the built vaq-decode on a few inputs and checks what it prints and
 // how it exits.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
 #include <string>
 
 #include "host/tool_run.h"
+#include "temp_path.h"
 
 namespace {
 
@@ -18,10 +18,7 @@ class VaqDecodeTest : public testing::Test {
   // Runs vaq-decode with `arguments` on `input` given as a file (or on
   // standard input when `viaStdin`).
   ToolRun Decode(const std::string& arguments, const std::string& input, bool viaStdin = false) {
-    // Test processes run side by side: the process id keeps their files
-    // apart.
-    const std::string base =
-        testing::TempDir() + "vaq_decode_" + std::to_string(::getpid()) + "_" + std::to_string(++counter_);
+    const std::string base = vaq_test::TempPath("decode_" + std::to_string(++counter_));
     std::ofstream(base + ".in", std::ios::binary) << input;
     const std::string command =
         std::string("\"") + VAQ_DECODE_PATH + "\" " + arguments + (viaStdin ? " < \"" : " \"") + base + ".in\"";
