@@ -5,26 +5,18 @@
 // structure grows with its size.
 //
 // Besides the time per build-and-destroy, each benchmark reports what one
-// build costs in memory, measured once before the timed loop:
-// - peak_bytes: heap_peak_bytes plus page_peak_bytes;
-// - heap_peak_bytes: the rise of the counting Heap's peak of live bytes;
-// - page_peak_bytes: the rise of the PageSource's peak of pages in use
-//   (value arenas take their pages from the system, not the Heap);
-// - heap_allocs: Heap allocations made by one build and destroy.
+// build costs in memory, measured once before the timed loop (peak_bytes,
+// heap_peak_bytes, page_peak_bytes, heap_allocs: see build_cost.h).
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <cstdint>
-#include <cstdio>
 #include <nlohmann/json.hpp>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "build_cost.h"
 #include "friends_list.h"
-#include "platform/heap.h"
+#include "shuffled_keys.h"
 #include "value/member_collector.h"
-#include "value/page_source.h"
 #include "value/value.h"
 
 namespace vaq::bench {
@@ -57,46 +49,6 @@ void BuildJson(const std::vector<FriendEntry>& friends, nlohmann::json& list) {
     entry["vaq"]["clubsData"] = source.clubsData;
     list.push_back(std::move(entry));
   }
-}
-
-struct BuildCost {
-  uint64_t heapPeakBytes;
-  uint64_t pagePeakBytes;
-  uint64_t heapAllocations;
-};
-
-// Runs `buildAndDestroy` once and returns what it cost beyond what was live
-// before. The first call of a process warms up what stays behind between
-// trees (the spare value arena, the page source's reserve region), so it is
-// run twice and the second run is measured.
-template <typename Work>
-BuildCost MeasureOnce(Work buildAndDestroy) {
-  buildAndDestroy();
-  PageSource& pages = PageSource::Instance();
-  Heap::ResetPeak();
-  pages.ResetPeak();
-  const int64_t liveBefore = Heap::LiveBytes();
-  const size_t pagesBefore = pages.PagesInUse();
-  const uint64_t allocationsBefore = Heap::Counters().allocationCount;
-  buildAndDestroy();
-  const HeapCounters after = Heap::Counters();
-  BuildCost cost;
-  cost.heapPeakBytes = after.peakLiveBytes - static_cast<uint64_t>(liveBefore);
-  cost.pagePeakBytes = (pages.PeakPagesInUse() - pagesBefore) * PageSource::kPageSize;
-  cost.heapAllocations = after.allocationCount - allocationsBefore;
-  return cost;
-}
-
-void ReportCost(benchmark::State& state, const BuildCost& cost, size_t entries) {
-  using benchmark::Counter;
-  state.counters["peak_bytes"] =
-      Counter(static_cast<double>(cost.heapPeakBytes + cost.pagePeakBytes), Counter::kDefaults, Counter::kIs1024);
-  state.counters["heap_peak_bytes"] =
-      Counter(static_cast<double>(cost.heapPeakBytes), Counter::kDefaults, Counter::kIs1024);
-  state.counters["page_peak_bytes"] =
-      Counter(static_cast<double>(cost.pagePeakBytes), Counter::kDefaults, Counter::kIs1024);
-  state.counters["heap_allocs"] = Counter(static_cast<double>(cost.heapAllocations));
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * entries));
 }
 
 void BM_ValueTree_BuildDestroy(benchmark::State& state) {
@@ -140,20 +92,6 @@ void BM_NlohmannJson_BuildDestroy(benchmark::State& state) {
   ReportCost(state, cost, friends.size());
 }
 BENCHMARK(BM_NlohmannJson_BuildDestroy)->Unit(benchmark::kMicrosecond);
-
-// Member names "key0000000" to "key<count - 1>" (seven digits, so that byte
-// order is number order) in a fixed random order.
-std::vector<std::string> ShuffledKeys(size_t count) {
-  std::vector<std::string> keys;
-  keys.reserve(count);
-  char text[32];
-  for (size_t i = 0; i < count; ++i) {
-    std::snprintf(text, sizeof text, "key%07zu", i % 10000000);
-    keys.emplace_back(text);
-  }
-  std::shuffle(keys.begin(), keys.end(), std::mt19937(20261210));
-  return keys;
-}
 
 // One structure filled member by member through Member(), in random order
 // of the names, then dropped.
