@@ -219,7 +219,7 @@ BENCHMARK(BM_VaqDecode_ReadBuildPrint)->Unit(benchmark::kMillisecond);
 // benchmarks run on one thread).
 class CountingAllocator {
  public:
-  static const bool kNeedFree = true;
+  [[maybe_unused]] static const bool kNeedFree = true;
 
   void* Malloc(size_t size) {
     if (size == 0) return nullptr;
