@@ -41,8 +41,8 @@
 #include "readers/json_reader.h"
 #include "readers/message_pack_reader.h"
 #include "shuffled_keys.h"
-#include "vaq_decode/value_json.h"
 #include "value/value_result.h"
+#include "vaq_decode/value_json.h"
 
 namespace vaq::bench {
 namespace {
@@ -116,7 +116,9 @@ const LargeMap& TheLargeMap(size_t count) {
 // MessagePack signed ones for positive fixints.
 bool IsNumber(const Value& value, uint64_t expected) {
   if (value.Kind() == ValueKind::kUnsigned) return value.GetUnsigned() == expected;
-  if (value.Kind() == ValueKind::kSigned) return value.GetSigned() >= 0 && static_cast<uint64_t>(value.GetSigned()) == expected;
+  if (value.Kind() == ValueKind::kSigned) {
+    return value.GetSigned() >= 0 && static_cast<uint64_t>(value.GetSigned()) == expected;
+  }
   return false;
 }
 
@@ -135,8 +137,8 @@ bool HoldsMap(const ValueResult& result, const LargeMap& map) {
 void ReportInput(benchmark::State& state, size_t bytes, size_t members) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * members));
-  state.counters["input_bytes"] = benchmark::Counter(static_cast<double>(bytes), benchmark::Counter::kDefaults,
-                                                     benchmark::Counter::kIs1024);
+  state.counters["input_bytes"] =
+      benchmark::Counter(static_cast<double>(bytes), benchmark::Counter::kDefaults, benchmark::Counter::kIs1024);
 }
 
 // Reading large maps ----------------------------------------------------------
