@@ -67,6 +67,9 @@ class Decoder {
   void Truncated(int bits) {
     Fail(Format("Invalid MessagePack data. %1-bit integer value at position %2 is truncated.", bits, position_));
   }
+  void StringTruncated(size_t length) {
+    Fail(Format("Invalid MessagePack data. String of size %1 at position %2 is truncated.", length, position_));
+  }
 
   const uint8_t* data_;
   size_t length_;
@@ -95,31 +98,119 @@ uint64_t Load64(const uint8_t* p) { return (static_cast<uint64_t>(Load32(p)) << 
 
 size_t Decoder::Run() {
   if (length_ == 0) return 0;
-  ReadValue();
-  while (!failed_ && depth_ > 0) {
-    Frame* top = &frames_[depth_ - 1];
-    if (top->remaining == 0) {
-      --depth_;
-      if (top->isMap) {
-        builder_.EndStructure();
-      } else {
-        builder_.EndCollection();
+  // The common formats (fixint, fixstr, fixmap, fixarray, uint, str 8 and
+  // fixstr keys) are read here with the position in a local; the others
+  // go through ReadValue and ReadKey, which work on position_.
+  const uint8_t* const end = data_ + length_;
+  const uint8_t* p = data_;
+  for (;;) {
+    // The value at p.
+    const uint8_t format = *p;
+    if (format <= 0x7F) {
+      ++p;
+      if (!builder_.Signed(format)) goto limit;
+    } else if ((format >= 0xA0 && format <= 0xBF) || format == 0xD9) {
+      ++p;
+      size_t length = format & 0x1F;
+      if (format == 0xD9) {
+        if (p == end) {
+          position_ = static_cast<size_t>(p - data_);
+          Truncated(8);
+          goto failed;
+        }
+        length = *p++;
       }
-      continue;
-    }
-    if (position_ >= length_) break;
-    // Items of a map alternate key, value; the count left is even before a
-    // key.
-    const bool keyNext = top->isMap && (top->remaining & 1) == 0;
-    --top->remaining;
-    if (keyNext) {
-      ReadKey();
-    } else if (!top->isMap || Built(builder_.Key(pendingName_))) {
+      if (length > static_cast<size_t>(end - p)) {
+        position_ = static_cast<size_t>(p - data_);
+        StringTruncated(length);
+        goto failed;
+      }
+      const char* text = reinterpret_cast<const char*>(p);
+      p += length;
+      if (!builder_.String(std::string_view(text, length))) goto limit;
+    } else if (format >= 0xCC && format <= 0xCF) {
+      ++p;
+      const size_t bytes = size_t{1} << (format - 0xCC);
+      if (static_cast<size_t>(end - p) < bytes) {
+        position_ = static_cast<size_t>(p - data_);
+        Truncated(static_cast<int>(bytes * 8));
+        goto failed;
+      }
+      const uint64_t number = bytes == 1 ? *p : bytes == 2 ? Load16(p) : bytes == 4 ? Load32(p) : Load64(p);
+      p += bytes;
+      if (!builder_.Unsigned(number)) goto limit;
+    } else if (format >= 0x80 && format <= 0x9F && depth_ < kMaxValueDepth) {
+      ++p;
+      position_ = static_cast<size_t>(p - data_);
+      if (format <= 0x8F) {
+        OpenMap(format & 0x0F);
+      } else {
+        OpenArray(format & 0x0F);
+      }
+      if (failed_) goto failed;
+    } else {
+      position_ = static_cast<size_t>(p - data_);
       ReadValue();
+      if (failed_) goto failed;
+      p = data_ + position_;
+    }
+
+    // The next item: close the containers that are complete, then read a
+    // map's key, or stop where the input ends.
+    for (;;) {
+      if (depth_ == 0) goto done;
+      Frame& top = frames_[depth_ - 1];
+      if (top.remaining == 0) {
+        --depth_;
+        if (top.isMap) {
+          builder_.EndStructure();
+        } else {
+          builder_.EndCollection();
+        }
+        continue;
+      }
+      if (p == end) goto done;
+      --top.remaining;
+      if (!top.isMap) break;
+      // Items of a map alternate key, value.
+      std::string_view name;
+      const uint8_t keyFormat = *p;
+      if (keyFormat >= 0xA0 && keyFormat <= 0xBF) {
+        ++p;
+        const size_t length = keyFormat & 0x1F;
+        if (length > static_cast<size_t>(end - p)) {
+          position_ = static_cast<size_t>(p - data_);
+          StringTruncated(length);
+          goto failed;
+        }
+        name = std::string_view(reinterpret_cast<const char*>(p), length);
+        p += length;
+      } else {
+        position_ = static_cast<size_t>(p - data_);
+        ReadKey();
+        if (failed_) goto failed;
+        p = data_ + position_;
+        name = pendingName_;
+      }
+      // The member is named when its value arrives: input that ends after
+      // a key adds no member.
+      if (p == end) goto done;
+      --top.remaining;
+      if (!builder_.Key(name)) goto limit;
+      break;
     }
   }
+
+limit:
+  position_ = static_cast<size_t>(p - data_);
+  Built(false);
+  return position_;
+done:
+  position_ = static_cast<size_t>(p - data_);
   // Input that ends inside containers leaves them holding what was read.
-  if (!failed_) builder_.CloseAll();
+  builder_.CloseAll();
+  return position_;
+failed:
   return position_;
 }
 
@@ -340,7 +431,7 @@ void Decoder::ReadValue() {
 
   if (length > length_ - position_) {
     if (isString) {
-      Fail(Format("Invalid MessagePack data. String of size %1 at position %2 is truncated.", length, position_));
+      StringTruncated(length);
     } else {
       Fail(Format("Invalid MessagePack data. Raw bytes of size %1 at position %2 are truncated.", length, position_));
     }
@@ -367,7 +458,7 @@ void Decoder::ReadKey() {
     return;
   }
   if (length > length_ - position_) {
-    Fail(Format("Invalid MessagePack data. String of size %1 at position %2 is truncated.", length, position_));
+    StringTruncated(length);
     return;
   }
   // The member is named when its value arrives: input that ends after a

@@ -4,127 +4,46 @@
 
 namespace vaq {
 
-Value* TreeBuilder::NextTarget() {
-  Value* target;
-  if (depth_ == 0) {
-    target = root_;
-  } else if (!isCollection_[depth_ - 1]) {
-    target = member_;
-  } else {
-    if (counts_[depth_ - 1]++ >= Value::kMaxElements) {
-      Stop(TreeLimit::kTooManyElements);
-      return nullptr;
-    }
-    return &open_[depth_ - 1]->Append();
-  }
-  // A repeated member name replaces the earlier value, never extends it.
-  if (!target->IsEmpty()) target->Reset();
-  return target;
-}
-
-bool TreeBuilder::Null() {
-  Value* target = NextTarget();
-  if (target == nullptr) return false;
-  last_ = target;
-  return true;
-}
-
-bool TreeBuilder::Bool(bool value) {
-  Value* target = NextTarget();
-  if (target == nullptr) return false;
-  target->SetBool(value);
-  last_ = target;
-  return true;
-}
-
-bool TreeBuilder::Signed(int64_t value) {
-  Value* target = NextTarget();
-  if (target == nullptr) return false;
-  target->SetSigned(value);
-  last_ = target;
-  return true;
-}
-
-bool TreeBuilder::Unsigned(uint64_t value) {
-  Value* target = NextTarget();
-  if (target == nullptr) return false;
-  target->SetUnsigned(value);
-  last_ = target;
-  return true;
-}
-
-bool TreeBuilder::Float(double value) {
-  Value* target = NextTarget();
-  if (target == nullptr) return false;
-  target->SetFloat(value);
-  last_ = target;
-  return true;
-}
-
-bool TreeBuilder::String(std::string_view text) {
-  Value* target = NextTarget();
-  if (target == nullptr) return false;
-  target->SetString(text);
-  last_ = target;
-  return true;
-}
-
 bool TreeBuilder::Blob(std::span<const uint8_t> bytes) {
   Value* target = NextTarget();
-  if (target == nullptr) return false;
-  target->SetBlob(bytes);
-  last_ = target;
-  return true;
+  if (target != nullptr) target->SetBlob(bytes);
+  return Filled(target);
 }
 
 bool TreeBuilder::Copy(const Value& source, size_t sourceDepth) {
   if (depth_ + sourceDepth > kMaxValueDepth) return Stop(TreeLimit::kTooDeep);
   Value* target = NextTarget();
-  if (target == nullptr) return false;
-  target->Assign(source);
-  last_ = target;
-  return true;
-}
-
-bool TreeBuilder::Key(std::string_view name) {
-  if (counts_[depth_ - 1]++ >= Value::kMaxElements) return Stop(TreeLimit::kTooManyMembers);
-  member_ = &members_->Add(name);
-  return true;
+  if (target != nullptr) target->Assign(source);
+  return Filled(target);
 }
 
 bool TreeBuilder::Open(bool isCollection) {
   if (depth_ >= kMaxValueDepth) return Stop(TreeLimit::kTooDeep);
   Value* target = NextTarget();
   if (target == nullptr) return false;
+  size_t mark = 0;
   if (isCollection) {
     target->MakeCollection();
   } else {
     // The members gather in the collector until the structure closes.
     if (!members_.has_value()) members_.emplace(*root_);
-    marks_[depth_] = members_->Mark();
+    mark = members_->Mark();
   }
-  open_[depth_] = target;
-  isCollection_[depth_] = isCollection;
-  counts_[depth_] = 0;
+  levels_[depth_] = Level{target, mark, 0, isCollection, false};
   ++depth_;
   return true;
 }
 
-bool TreeBuilder::StartCollection() { return Open(true); }
-
-bool TreeBuilder::StartStructure() { return Open(false); }
-
 void TreeBuilder::ExpectItems(size_t count) {
-  // A structure gets its storage in one piece when it closes.
-  if (!InCollection() || count == 0) return;
-  open_[depth_ - 1]->Reserve(count < Value::kMaxElements ? count : Value::kMaxElements);
-}
-
-void TreeBuilder::Close() {
-  if (depth_ == 0) return;
-  Value* container = open_[--depth_];
-  if (!isCollection_[depth_]) members_->Finish(*container, marks_[depth_]);
-  last_ = container;
+  if (depth_ == 0 || count == 0) return;
+  Level& top = levels_[depth_ - 1];
+  if (top.isCollection) {
+    top.container->Reserve(count < Value::kMaxElements ? count : Value::kMaxElements);
+  } else if (top.count == 0 && count <= kDirectMembers) {
+    top.container->MakeStructure();
+    top.container->Reserve(count);
+    top.direct = true;
+  }
 }
 
 std::string TreeBuilder::LimitMessage(const SourcePosition& where) const {

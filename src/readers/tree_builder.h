@@ -13,7 +13,10 @@
 // every value is a new element. The members of an open structure are
 // collected apart (MemberCollector) and handed to it in one step when it
 // closes: one sort per structure, O(n log n) whatever order its members
-// come in.
+// come in. A small structure whose size the reader announces
+// (ExpectItems, up to kDirectMembers) takes its members directly
+// (Value::Member), which spares the collector's copy for the many small
+// records of a typical payload.
 //
 // The builder writes into the root it is given; the caller owns the root,
 // which must outlive the builder. After an event returned false (a limit
@@ -57,12 +60,32 @@ class TreeBuilder {
   TreeBuilder& operator=(const TreeBuilder&) = delete;
 
   // Scalars. False when the innermost container is full.
-  bool Null();
-  bool Bool(bool value);
-  bool Signed(int64_t value);
-  bool Unsigned(uint64_t value);
-  bool Float(double value);
-  bool String(std::string_view text);
+  bool Null() { return Filled(NextTarget()); }
+  bool Bool(bool value) {
+    Value* target = NextTarget();
+    if (target != nullptr) target->SetBool(value);
+    return Filled(target);
+  }
+  bool Signed(int64_t value) {
+    Value* target = NextTarget();
+    if (target != nullptr) target->SetSigned(value);
+    return Filled(target);
+  }
+  bool Unsigned(uint64_t value) {
+    Value* target = NextTarget();
+    if (target != nullptr) target->SetUnsigned(value);
+    return Filled(target);
+  }
+  bool Float(double value) {
+    Value* target = NextTarget();
+    if (target != nullptr) target->SetFloat(value);
+    return Filled(target);
+  }
+  bool String(std::string_view text) {
+    Value* target = NextTarget();
+    if (target != nullptr) target->SetString(text);
+    return Filled(target);
+  }
   bool Blob(std::span<const uint8_t> bytes);
   // A deep copy of `source` (which must not lie in the tree being built)
   // as the next value; `sourceDepth` is its nesting of containers. False
@@ -71,14 +94,20 @@ class TreeBuilder {
 
   // The member that the next value fills. Only inside a structure. False
   // when the structure is full.
-  bool Key(std::string_view name);
+  bool Key(std::string_view name) {
+    Level& top = levels_[depth_ - 1];
+    if (top.count >= Value::kMaxElements) return Stop(TreeLimit::kTooManyMembers);
+    ++top.count;
+    member_ = top.direct ? &top.container->Member(name) : &members_->Add(name);
+    return true;
+  }
 
   // Containers. Start is false when the nesting would go too deep or the
   // enclosing container is full. ExpectItems makes room ahead for `count`
   // items of the container just started (a hint the reader trusts only as
   // far as its input could hold them).
-  bool StartCollection();
-  bool StartStructure();
+  bool StartCollection() { return Open(true); }
+  bool StartStructure() { return Open(false); }
   void ExpectItems(size_t count);
   void EndCollection() { Close(); }
   void EndStructure() { Close(); }
@@ -89,8 +118,8 @@ class TreeBuilder {
 
   // Open containers.
   size_t depth() const { return depth_; }
-  bool InStructure() const { return depth_ > 0 && !isCollection_[depth_ - 1]; }
-  bool InCollection() const { return depth_ > 0 && isCollection_[depth_ - 1]; }
+  bool InStructure() const { return depth_ > 0 && !levels_[depth_ - 1].isCollection; }
+  bool InCollection() const { return depth_ > 0 && levels_[depth_ - 1].isCollection; }
   // The value that the last scalar or Copy filled, or the container that
   // the last End closed. Valid until the next event.
   const Value& LastValue() const { return *last_; }
@@ -100,11 +129,54 @@ class TreeBuilder {
   std::string LimitMessage(const SourcePosition& where) const;
 
  private:
+  // Announced structures up to this size take their members directly: a
+  // block this small takes an insertion anywhere at little cost.
+  static constexpr size_t kDirectMembers = 16;
+
+  struct Level {
+    Value* container;
+    size_t mark;     // where a structure's members start in the collector
+    uint32_t count;  // elements, or member names, so far
+    bool isCollection;
+    // A small structure of announced size whose members go straight into
+    // it rather than through the collector.
+    bool direct;
+  };
+
   // The value that the next event fills (reset when it held an earlier
   // value of a repeated member), or null when the container is full.
-  Value* NextTarget();
+  Value* NextTarget() {
+    Value* target;
+    if (depth_ == 0) {
+      target = root_;
+    } else {
+      Level& top = levels_[depth_ - 1];
+      if (top.isCollection) {
+        if (top.count >= Value::kMaxElements) {
+          Stop(TreeLimit::kTooManyElements);
+          return nullptr;
+        }
+        ++top.count;
+        return &top.container->Append();
+      }
+      target = member_;
+    }
+    // A repeated member name replaces the earlier value, never extends it.
+    if (!target->IsEmpty()) target->Reset();
+    return target;
+  }
+  bool Filled(Value* target) {
+    if (target == nullptr) return false;
+    last_ = target;
+    return true;
+  }
   bool Open(bool isCollection);
-  void Close();
+  void Close() {
+    if (depth_ == 0) return;
+    const Level& level = levels_[--depth_];
+    if (!level.isCollection && !level.direct) members_->Finish(*level.container, level.mark);
+    last_ = level.container;
+  }
   bool Stop(TreeLimit limit) {
     limit_ = limit;
     return false;
@@ -119,10 +191,7 @@ class TreeBuilder {
   size_t depth_ = 0;
   TreeSource source_;
   TreeLimit limit_ = TreeLimit::kNone;
-  Value* open_[kMaxValueDepth];
-  uint32_t counts_[kMaxValueDepth];  // elements, or member names, so far
-  size_t marks_[kMaxValueDepth];     // where a structure's members start
-  bool isCollection_[kMaxValueDepth];
+  Level levels_[kMaxValueDepth];
 };
 
 }  // namespace vaq
