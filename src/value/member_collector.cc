@@ -1,30 +1,48 @@
 #include "value/member_collector.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <vector>
 
+#include "platform/heap.h"
 #include "value/value_arena.h"
 
 namespace vaq {
 
-MemberCollector::MemberCollector(Value& tree) : arena_(tree.EnsureArena()) {
-  static_assert(kChunkMembers * sizeof(ValueMember) <= ValueArena::kBlockMaxSize);
-}
+MemberCollector::MemberCollector(Value& tree) : arena_(tree.EnsureArena()) {}
 
 MemberCollector::~MemberCollector() {
   Drop(0);
-  for (ValueMember* chunk : chunks_) arena_->Release(chunk, kChunkMembers * sizeof(ValueMember));
+  for (ValueMember* chunk : chunks_) Heap::Free(chunk);
 }
 
 Value& MemberCollector::Add(std::string_view name) {
   if (count_ == chunks_.size() * kChunkMembers) {
-    chunks_.reserve(chunks_.size() + 1);
-    chunks_.push_back(static_cast<ValueMember*>(arena_->Allocate(kChunkMembers * sizeof(ValueMember))));
+    // Room for the chunk's pointer first: once the chunk is made nothing
+    // may fail.
+    if (chunks_.size() == chunks_.capacity()) chunks_.reserve(chunks_.capacity() * 2 + 16);
+    void* chunk = Heap::Allocate(kChunkMembers * sizeof(ValueMember));
+    if (chunk == nullptr) throw std::bad_alloc();
+    chunks_.push_back(static_cast<ValueMember*>(chunk));
   }
-  InternedString* entry = arena_->Intern(name);
-  ValueArena::AddReference(entry);
+  bool pending = false;
+  InternedString* entry = arena_->BeginIntern(name, &pending);
+  if (pending) {
+    // The name's entry is settled a few members later (or before anything
+    // reads the names), when its table slot has been fetched.
+    if (pendingCount_ == kPendingNames) SettleName(pending_[pendingFirst_]);
+    pending_[(pendingFirst_ + pendingCount_) % kPendingNames] = count_;
+    if (pendingCount_ == kPendingNames) {
+      pendingFirst_ = (pendingFirst_ + 1) % kPendingNames;
+    } else {
+      ++pendingCount_;
+    }
+  } else {
+    ValueArena::AddReference(entry);
+  }
   ValueMember& member = At(count_);
   member.name = entry;
   new (&member.value) Value(arena_, false);
@@ -32,25 +50,169 @@ Value& MemberCollector::Add(std::string_view name) {
   return member.value;
 }
 
+void MemberCollector::SettleName(size_t index) {
+  ValueMember& member = At(index);
+  member.name = arena_->FinishIntern(member.name);
+  ValueArena::AddReference(member.name);
+}
+
+void MemberCollector::SettleNames() {
+  for (; pendingCount_ > 0; --pendingCount_) {
+    SettleName(pending_[pendingFirst_]);
+    pendingFirst_ = (pendingFirst_ + 1) % kPendingNames;
+  }
+  pendingFirst_ = 0;
+}
+
+namespace {
+
+// Up to this many members a structure sorts its own (by insertion, which
+// costs nothing when they came in order).
+constexpr size_t kSmallStructure = 16;
+
+// One member in the sort: twenty-four bytes of its name from the depth
+// being sorted, in words read big-endian so that integer order is byte
+// order. A key takes the room of one member: the keys are sorted in the
+// block that then receives the members in their order.
+struct SortKey {
+  uint64_t words[3];
+  uint32_t index;   // among the members being finished
+  uint32_t length;  // of the name
+};
+static_assert(sizeof(SortKey) <= sizeof(ValueMember) && alignof(SortKey) <= alignof(ValueMember));
+
+// Bytes of a name that one pass of the sort compares.
+constexpr size_t kSortBytes = sizeof(SortKey::words);
+
+uint64_t NameWord(const InternedString* name, size_t depth) {
+  const auto* at = reinterpret_cast<const unsigned char*>(name->text) + depth;
+  const size_t left = name->length > depth ? name->length - depth : 0;
+  uint64_t word = 0;
+  if (left >= 8) {
+    for (size_t i = 0; i < 8; ++i) word = (word << 8) | at[i];
+    return word;
+  }
+  for (size_t i = 0; i < left; ++i) word |= static_cast<uint64_t>(at[i]) << (56 - 8 * i);
+  return word;
+}
+
+// Reads the bytes of `name` from `depth` into `key`.
+void LoadKey(SortKey* key, const InternedString* name, size_t depth) {
+  for (size_t i = 0; i < 3; ++i) key->words[i] = NameWord(name, depth + 8 * i);
+}
+
+bool SameBytes(const SortKey& a, const SortKey& b) {
+  return a.words[0] == b.words[0] && a.words[1] == b.words[1] && a.words[2] == b.words[2];
+}
+
+// Orders `keys` by name, byte-wise, and members of one name by index. Each
+// pass sorts a run of keys on the bytes of their names held in the keys
+// themselves (no name is read during a comparison), then sorts again, on
+// the next bytes, each group of names that agreed on these and go on. Of
+// names that agree on the bytes, the shorter comes first: a name that ends
+// within them is a beginning of the longer ones (zero bytes pad it).
+// Interned names of one text are one entry, so equal texts are told by
+// their entry. Throws std::bad_alloc (from the list of runs), leaving the
+// keys in some order.
+template <typename NameAt>
+void SortByName(SortKey* keys, size_t count, NameAt nameAt) {
+  struct Run {
+    size_t begin;
+    size_t end;
+    size_t depth;
+  };
+  std::vector<Run> runs;
+  runs.push_back(Run{0, count, 0});
+  auto byIndex = [](const SortKey& a, const SortKey& b) { return a.index < b.index; };
+  while (!runs.empty()) {
+    const Run run = runs.back();
+    runs.pop_back();
+    SortKey* first = keys + run.begin;
+    SortKey* last = keys + run.end;
+    if (run.depth > 0) {
+      // Repeats of one long name need no more passes.
+      const InternedString* name = nameAt(first->index);
+      bool same = true;
+      for (SortKey* key = first + 1; key != last && same; ++key) same = nameAt(key->index) == name;
+      if (same) {
+        std::sort(first, last, byIndex);
+        continue;
+      }
+      for (SortKey* key = first; key != last; ++key) LoadKey(key, nameAt(key->index), run.depth);
+    }
+    std::sort(first, last, [](const SortKey& a, const SortKey& b) {
+      for (size_t i = 0; i < 3; ++i) {
+        if (a.words[i] != b.words[i]) return a.words[i] < b.words[i];
+      }
+      if (a.length != b.length) return a.length < b.length;
+      return a.index < b.index;
+    });
+    const size_t limit = run.depth + kSortBytes;
+    for (size_t i = run.begin; i < run.end;) {
+      size_t next = i + 1;
+      if (keys[i].length > limit) {
+        while (next < run.end && SameBytes(keys[next], keys[i])) ++next;
+        if (next - i > 1) runs.push_back(Run{i, next, limit});
+      }
+      i = next;
+    }
+  }
+}
+
+}  // namespace
+
+bool MemberCollector::InOrder(size_t mark) {
+  for (size_t i = mark + 1; i < count_; ++i) {
+    if (InternedString::Compare(At(i - 1).name, At(i).name) >= 0) return false;
+  }
+  return true;
+}
+
 void MemberCollector::Finish(Value& structure, size_t mark) {
   if (structure.arena_ != arena_) throw std::logic_error("MemberCollector::Finish: a structure of another tree");
+  SettleNames();
   const size_t count = count_ - mark;
   if (count > Value::kMaxElements) throw std::length_error("MemberCollector::Finish: too many members");
   ValueMember* items = nullptr;
   if (count > 0) items = static_cast<ValueMember*>(arena_->Allocate(count * sizeof(ValueMember)));
-  // Members move as plain bytes (a value holds no pointer to itself).
-  size_t copied = 0;
-  while (copied < count) {
-    const size_t index = mark + copied;
-    const size_t inChunk = std::min(kChunkMembers - index % kChunkMembers, count - copied);
-    std::memcpy(static_cast<void*>(items + copied), static_cast<const void*>(&At(index)),
-                inChunk * sizeof(ValueMember));
-    copied += inChunk;
-  }
+  // Members move as plain bytes (a value holds no pointer to itself); until
+  // the structure takes them they are still the collector's.
+  const bool sorts = count > kSmallStructure && !InOrder(mark);
   try {
-    structure.AdoptMembers(items, static_cast<uint32_t>(count));
+    if (sorts) {
+      // The keys take the members' block; each key, once sorted, gives way
+      // to the member it stands for.
+      auto* keys = reinterpret_cast<SortKey*>(items);
+      for (size_t i = 0; i < count; ++i) {
+        const InternedString* name = At(mark + i).name;
+        SortKey* key = new (static_cast<void*>(items + i)) SortKey;
+        key->index = static_cast<uint32_t>(i);
+        key->length = name->length;
+        LoadKey(key, name, 0);
+      }
+      SortByName(keys, count, [this, mark](uint32_t index) { return At(mark + index).name; });
+      // The members are read in sorted order, all over the stack: each is
+      // asked for a few steps before it is copied.
+      constexpr size_t kAhead = 8;
+      for (size_t i = 0; i < count; ++i) {
+#if defined(__GNUC__)
+        if (i + kAhead < count) __builtin_prefetch(&At(mark + keys[i + kAhead].index));
+#endif
+        const uint32_t index = keys[i].index;
+        std::memcpy(static_cast<void*>(items + i), static_cast<const void*>(&At(mark + index)), sizeof(ValueMember));
+      }
+    } else {
+      size_t copied = 0;
+      while (copied < count) {
+        const size_t index = mark + copied;
+        const size_t inChunk = std::min(kChunkMembers - index % kChunkMembers, count - copied);
+        std::memcpy(static_cast<void*>(items + copied), static_cast<const void*>(&At(index)),
+                    inChunk * sizeof(ValueMember));
+        copied += inChunk;
+      }
+    }
+    structure.AdoptMembers(items, static_cast<uint32_t>(count), count > kSmallStructure);
   } catch (...) {
-    // The members are still the collector's; the copies were only bytes.
     arena_->Release(items, count * sizeof(ValueMember));
     throw;
   }
@@ -58,6 +220,7 @@ void MemberCollector::Finish(Value& structure, size_t mark) {
 }
 
 void MemberCollector::Drop(size_t mark) {
+  SettleNames();
   while (count_ > mark) {
     ValueMember& member = At(--count_);
     member.value.Reset();

@@ -6,7 +6,9 @@
 // structures nested in it stack above them) and, when it closes, hands
 // them to the structure in one step: one sort per structure instead of one
 // ordered insertion per member, O(n log n) for n members in any order, and
-// O(n) when they come in order.
+// O(n) when they come in order. The sort compares words of the names held
+// beside the members' positions rather than the names themselves, so that
+// a large structure sorts in memory it reads in order.
 //
 //   MemberCollector members(root);
 //   const size_t mark = members.Mark();          // a structure opens
@@ -21,8 +23,10 @@
 // repeated name replaces the earlier value).
 //
 // The collector belongs to one tree: the members it makes are nodes of
-// that tree, and it takes its storage from the tree's arena, so the tree's
-// root must outlive it (destroy the collector first). The reference Add
+// that tree, so the tree's root must outlive it (destroy the collector
+// first). Its stack lives on the heap, not in the tree's arena, and goes
+// when the collector does: a tree built from a large input does not keep
+// the room its reader needed. The reference Add
 // returns stays valid until the Finish or Drop that takes that member,
 // whatever is added meanwhile. Not synchronised: one thread at a time, the
 // one that writes the tree.
@@ -69,15 +73,28 @@ class MemberCollector {
   void Drop(size_t mark);
 
  private:
-  // Members live in chunks of the arena's largest block size; a chunk
-  // never moves, so references into it stay valid.
+  // Members live in chunks of 64; a chunk never moves, so references into
+  // it stay valid.
   static constexpr size_t kChunkMembers = 64;
 
+  // Names whose entries are still provisional (ValueArena::BeginIntern),
+  // oldest first, at most this many.
+  static constexpr size_t kPendingNames = 16;
+
   ValueMember& At(size_t index) { return chunks_[index / kChunkMembers][index % kChunkMembers]; }
+  // Gives the member at `index` its name's settled entry; never fails.
+  void SettleName(size_t index);
+  // Settles every pending name.
+  void SettleNames();
+  // Whether the names from `mark` on come strictly in order.
+  bool InOrder(size_t mark);
 
   ValueArena* arena_;
   std::vector<ValueMember*> chunks_;
   size_t count_ = 0;
+  size_t pending_[kPendingNames];  // member indexes, a ring
+  size_t pendingFirst_ = 0;
+  size_t pendingCount_ = 0;
 };
 
 }  // namespace vaq

@@ -944,7 +944,7 @@ bool Value::HasMember(std::string_view name) const {
   return entry != nullptr && FindMemberSlot(entry) != nullptr;
 }
 
-void Value::AdoptMembers(ValueMember* items, uint32_t count) {
+void Value::AdoptMembers(ValueMember* items, uint32_t count, bool sorted) {
   Structure* header = nullptr;
   if (kind_ != ValueKind::kStructure) {
     header = static_cast<Structure*>(EnsureArena()->Allocate(sizeof(Structure)));
@@ -953,7 +953,7 @@ void Value::AdoptMembers(ValueMember* items, uint32_t count) {
   auto* raw = reinterpret_cast<RawMember*>(items);
   auto byName = [](const RawMember& a, const RawMember& b) { return NameBefore(a.name, b.name); };
   // A stable sort keeps members of one name in the order they were added.
-  if (count <= 16) {
+  if (!sorted && count <= 16) {
     for (uint32_t i = 1; i < count; ++i) {
       if (!byName(raw[i], raw[i - 1])) continue;
       RawMember moving = raw[i];
@@ -961,11 +961,8 @@ void Value::AdoptMembers(ValueMember* items, uint32_t count) {
       for (; j > 0 && byName(moving, raw[j - 1]); --j) raw[j] = raw[j - 1];
       raw[j] = moving;
     }
-  } else {
-    // Writers often emit names in order already: then no sort is needed.
-    uint32_t ordered = 1;
-    while (ordered < count && byName(raw[ordered - 1], raw[ordered])) ++ordered;
-    if (ordered < count) std::stable_sort(raw, raw + count, byName);
+  } else if (!sorted) {
+    std::stable_sort(raw, raw + count, byName);
   }
   // Of a run of one name the last added stays.
   uint32_t kept = 0;

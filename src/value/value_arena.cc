@@ -137,6 +137,7 @@ void ValueArena::Clear() {
   internBuckets_ = nullptr;
   internCapacity_ = 0;
   internCount_ = 0;
+  provisionalCount_ = 0;
   for (InternedString*& recent : recent_) recent = nullptr;
   liveBlobs_ = 0;
 }
@@ -332,6 +333,42 @@ InternedString* ValueArena::TextEntry(std::string_view text) {
   return entry;
 }
 
+InternedString* ValueArena::BeginIntern(std::string_view text, bool* pending) {
+  *pending = false;
+  if (text.empty()) return InternedString::Empty();
+  InternedString* recent = recent_[RecentIndex(text)];
+  if (recent != nullptr && recent->length == text.size() && SameBytes(recent->text, text.data(), text.size())) {
+    return recent;
+  }
+  if ((internCount_ + provisionalCount_ + 1) * 4 > internCapacity_ * 3) GrowInternTable();
+  auto* entry = static_cast<InternedString*>(Allocate(InternedString::BlockSize(text.size())));
+  entry->tableHash = TextTableHash(text);
+  entry->refCount = 0;
+  entry->length = static_cast<uint32_t>(text.size());
+  std::memcpy(entry->text, text.data(), text.size());
+  entry->text[text.size()] = '\0';
+  ++provisionalCount_;
+#if defined(__GNUC__)
+  __builtin_prefetch(&internBuckets_[entry->tableHash & (internCapacity_ - 1)]);
+#endif
+  *pending = true;
+  return entry;
+}
+
+InternedString* ValueArena::FinishIntern(InternedString* provisional) {
+  --provisionalCount_;
+  InternedString* entry = Find(provisional->view(), provisional->tableHash);
+  if (entry != nullptr) {
+    Release(provisional, InternedString::BlockSize(provisional->length));
+  } else {
+    entry = provisional;
+    InsertEntry(entry, entry->tableHash);
+    ++internCount_;
+  }
+  recent_[RecentIndex(entry->view())] = entry;
+  return entry;
+}
+
 InternedString* ValueArena::InternMissed(std::string_view text) {
   if (text.empty()) return InternedString::Empty();
   InternedString*& recent = recent_[RecentIndex(text)];
@@ -340,7 +377,7 @@ InternedString* ValueArena::InternMissed(std::string_view text) {
     recent = found;
     return found;
   }
-  if ((internCount_ + 1) * 4 > internCapacity_ * 3) GrowInternTable();
+  if ((internCount_ + provisionalCount_ + 1) * 4 > internCapacity_ * 3) GrowInternTable();
   auto* entry = static_cast<InternedString*>(Allocate(InternedString::BlockSize(text.size())));
   entry->tableHash = hash;
   entry->refCount = 0;

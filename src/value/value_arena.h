@@ -69,6 +69,21 @@ class ValueArena {
     }
     return InternMissed(text);
   }
+  // Interning in two steps, for a caller that interns many texts in a row
+  // and can wait a little for their entries: the table slot of a text is
+  // then fetched from memory while the caller goes on, instead of each
+  // lookup waiting for it in turn.
+  // BeginIntern gives the entry of `text` right away when it was interned
+  // a moment ago (`*pending` false: as Intern); otherwise (`*pending` true)
+  // a provisional entry holding the text, not yet in the table, which the
+  // caller must hand to FinishIntern before anything else uses it or the
+  // tree goes. Throws std::bad_alloc, having made nothing. FinishIntern
+  // gives the entry to use: the provisional one, now in the table, or an
+  // earlier entry of the same text (the provisional one is then freed).
+  // It never fails: BeginIntern made room in the table for it. The caller
+  // adds its reference to what either returns.
+  InternedString* BeginIntern(std::string_view text, bool* pending);
+  InternedString* FinishIntern(InternedString* provisional);
   // The entry of `text`, or null when the tree has none.
   InternedString* FindInterned(std::string_view text) const;
   // A text value: short texts are interned; longer ones (presence strings,
@@ -166,6 +181,7 @@ class ValueArena {
   Bucket* internBuckets_ = nullptr;
   uint32_t internCapacity_ = 0;  // a power of two, or 0 before the first text
   uint32_t internCount_ = 0;
+  uint32_t provisionalCount_ = 0;  // begun and not finished
   size_t liveBlobs_ = 0;
   void* keptPages_[kKeptPages] = {};
   size_t keptPageCount_ = 0;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <random>
 #include <string>
 #include <utility>
@@ -87,6 +88,44 @@ TEST(MemberCollectorTest, ARepeatedNameKeepsTheLastValue) {
   EXPECT_EQ(root.FindMember("n4321").GetSigned(), 2);
   root.Reset();
   EXPECT_EQ(root.arena()->InternedCount(), 0u);
+}
+
+// A large structure sorts on words of its names: names that share long
+// beginnings, that are beginnings of others, that differ only past their
+// first words, hold zero bytes or bytes above 0x7F, and long names given
+// many times, all end in byte-wise order with the last value of each name.
+TEST(MemberCollectorTest, LargeStructuresOrderNamesByTheirBytes) {
+  const std::string longName(300, 'q');
+  std::vector<std::string> names = {"", "a", std::string("a\0", 2), std::string("a\0\0", 3), "\xff", "\x7f",
+                                    "\xc3\xa9t\xc3\xa9", longName, longName + "r", longName.substr(0, 299)};
+  for (int i = 0; i < 700; ++i) {
+    const std::string number = std::to_string(i * 7919 % 1000);
+    names.push_back("player.presence." + number);            // share sixteen bytes
+    names.push_back("p" + number);                           // short, differ in the second word or not at all
+    names.push_back(std::string("zz\0zz\0zz") + number);    // zero bytes inside the first word
+    names.push_back(longName + number);                      // differ after many words
+  }
+  for (int i = 0; i < 200; ++i) names.push_back(longName);  // one long name many times
+  std::shuffle(names.begin(), names.end(), std::mt19937(11));
+
+  std::map<std::string, int64_t> expected;
+  Value root;
+  {
+    MemberCollector members(root);
+    for (size_t i = 0; i < names.size(); ++i) {
+      members.Add(names[i]).SetSigned(static_cast<int64_t>(i));
+      expected[names[i]] = static_cast<int64_t>(i);
+    }
+    members.Finish(root, 0);
+  }
+  ASSERT_EQ(root.Size(), expected.size());
+  auto want = expected.begin();
+  for (const ValueMember& member : root.Members()) {
+    ASSERT_EQ(member.name->view(), want->first);
+    EXPECT_EQ(member.value.GetSigned(), want->second) << want->first;
+    ++want;
+  }
+  EXPECT_EQ(root.FindMember("player.presence.123").GetSigned(), expected["player.presence.123"]);
 }
 
 // A reference from Add stays valid while many more members are added
