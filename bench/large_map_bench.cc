@@ -2,8 +2,11 @@
 // 1,600,000 members in random order, read whole into a tree by our readers
 // and dropped, to show how the cost of reading a map grows with its size.
 // Then what vaq-decode does with the 1.6M-member JSON object (read it,
-// build the tree, print it as pretty JSON with ValueJson) against RapidJSON
-// doing the same (Document::Parse, then PrettyWriter into a StringBuffer).
+// build the tree, print it as pretty JSON, handing the text on in pieces of
+// 64 KiB as it is made) against RapidJSON doing the same (Document::Parse,
+// then a PrettyWriter into a stream that hands on its text in pieces of
+// 64 KiB). Neither side keeps the printed text: each counts the pieces,
+// as a program writing to standard output would pass them on.
 //
 // The maps' members are named "key0000000" upwards in a fixed random order
 // (shuffled_keys.h); the member at position i of the input holds i % 100.
@@ -14,11 +17,11 @@
 // The read-build-print pair reports what the work holds at its peak
 // (peak_bytes), the input text not counted on either side:
 // - ours: the counting Heap and the PageSource, as in build_cost.h;
-// - RapidJSON: the Document's pool and parse stack, the StringBuffer and
-//   the writer's stack all take their memory through CountingAllocator,
-//   which counts the usable size of its C heap blocks the way the Heap
-//   counts ours; what RapidJSON creates with `new` (its allocator objects)
-//   goes through the Heap and is added.
+// - RapidJSON: the Document's pool and parse stack and the writer's stack
+//   take their memory through CountingAllocator, which counts the usable
+//   size of its C heap blocks the way the Heap counts ours; what RapidJSON
+//   creates with `new` (its allocator objects) goes through the Heap and
+//   is added.
 // Both report output_bytes. The outputs differ in indentation only: ours
 // indents by 2 spaces and ends with a newline, RapidJSON's PrettyWriter
 // indents by 4 (its default) and does not, so RapidJSON's output is
@@ -27,13 +30,13 @@
 #include <benchmark/benchmark.h>
 #include <rapidjson/document.h>
 #include <rapidjson/prettywriter.h>
-#include <rapidjson/stringbuffer.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "build_cost.h"
@@ -191,25 +194,29 @@ void ReportOutput(benchmark::State& state, size_t bytes) {
       benchmark::Counter(static_cast<double>(bytes), benchmark::Counter::kDefaults, benchmark::Counter::kIs1024);
 }
 
-// vaq-decode --json on the map: ParseJson, then ValueJson (2-space indent,
-// final newline).
+// vaq-decode --json on the map: ParseJson, then WriteValueJson (2-space
+// indent, final newline) into a sink that counts the pieces.
+size_t VaqDecodeReadBuildPrint(const LargeMap& map, bool* holdsMap) {
+  const ValueResult result = ParseJson(map.json);
+  if (holdsMap != nullptr) *holdsMap = HoldsMap(result, map);
+  size_t written = 0;
+  vaq_decode::WriteValueJson(result.value(), [&written](std::string_view piece) {
+    benchmark::DoNotOptimize(piece.data());
+    written += piece.size();
+  });
+  return written;
+}
+
 void BM_VaqDecode_ReadBuildPrint(benchmark::State& state) {
   const LargeMap& map = TheLargeMap(kPrintedMembers);
-  bool complete = false;
+  bool holdsMap = false;
   size_t outputBytes = 0;
-  const BuildCost cost = MeasureOnce([&map, &complete, &outputBytes] {
-    const ValueResult result = ParseJson(map.json);
-    const std::string text = HoldsMap(result, map) ? vaq_decode::ValueJson(result.value()) : std::string();
-    outputBytes = text.size();
-    complete = outputBytes == PrettyLength(map, 2, true);
-  });
-  if (!complete) state.SkipWithError("the printed text is not the whole map");
-  for (auto _ : state) {
-    ValueResult result = ParseJson(map.json);
-    std::string text = vaq_decode::ValueJson(result.value());
-    benchmark::DoNotOptimize(text);
-    benchmark::ClobberMemory();
+  const BuildCost cost =
+      MeasureOnce([&map, &holdsMap, &outputBytes] { outputBytes = VaqDecodeReadBuildPrint(map, &holdsMap); });
+  if (!holdsMap || outputBytes != PrettyLength(map, 2, true)) {
+    state.SkipWithError("the printed text is not the whole map");
   }
+  for (auto _ : state) benchmark::DoNotOptimize(VaqDecodeReadBuildPrint(map, nullptr));
   ReportCost(state, cost, map.keys.size());
   ReportOutput(state, outputBytes);
 }
@@ -268,9 +275,31 @@ class CountingAllocator {
 
 using CountedDocument =
     rapidjson::GenericDocument<rapidjson::UTF8<>, rapidjson::MemoryPoolAllocator<CountingAllocator>, CountingAllocator>;
-using CountedStringBuffer = rapidjson::GenericStringBuffer<rapidjson::UTF8<>, CountingAllocator>;
-using CountedPrettyWriter =
-    rapidjson::PrettyWriter<CountedStringBuffer, rapidjson::UTF8<>, rapidjson::UTF8<>, CountingAllocator>;
+
+// A RapidJSON output stream that hands on its text in pieces of 64 KiB,
+// here only counted.
+class PieceStream {
+ public:
+  typedef char Ch;
+
+  void Put(char c) {
+    if (used_ == sizeof piece_) Flush();
+    piece_[used_++] = c;
+  }
+  void Flush() {
+    benchmark::DoNotOptimize(piece_);
+    written_ += used_;
+    used_ = 0;
+  }
+  size_t Written() const { return written_ + used_; }
+
+ private:
+  char piece_[64 * 1024];
+  size_t used_ = 0;
+  size_t written_ = 0;
+};
+
+using CountedPrettyWriter = rapidjson::PrettyWriter<PieceStream, rapidjson::UTF8<>, rapidjson::UTF8<>, CountingAllocator>;
 
 // Parses `text` into a document and writes it with PrettyWriter (4-space
 // indent, no final newline); the length of the output, 0 on a failure.
@@ -278,11 +307,11 @@ size_t RapidJsonParsePrettyWrite(const std::string& text) {
   CountedDocument document;
   document.Parse(text.c_str());
   if (document.HasParseError()) return 0;
-  CountedStringBuffer buffer;
-  CountedPrettyWriter writer(buffer);
+  auto stream = std::make_unique<PieceStream>();
+  CountedPrettyWriter writer(*stream);
   if (!document.Accept(writer)) return 0;
-  benchmark::DoNotOptimize(buffer.GetString());
-  return buffer.GetSize();
+  stream->Flush();
+  return stream->Written();
 }
 
 void BM_RapidJson_ParsePrettyWrite(benchmark::State& state) {

@@ -175,7 +175,15 @@ int main(int argc, char** argv) {
     }
     return 1;
   }
-  const std::string text = kinds ? vaq_decode::ValueKindsJson(result.value()) : vaq_decode::ValueJson(result.value());
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  return std::fflush(stdout) == 0 ? 0 : 2;
+  // Printed as it is made: a large tree's text is never held whole.
+  bool written = true;
+  const vaq_decode::TextSink toStandardOutput = [&written](std::string_view piece) {
+    written = written && std::fwrite(piece.data(), 1, piece.size(), stdout) == piece.size();
+  };
+  if (kinds) {
+    vaq_decode::WriteValueKindsJson(result.value(), toStandardOutput);
+  } else {
+    vaq_decode::WriteValueJson(result.value(), toStandardOutput);
+  }
+  return std::fflush(stdout) == 0 && written ? 0 : 2;
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string_view>
+#include <utility>
 
 namespace vaq_decode {
 
@@ -57,10 +58,21 @@ const char* ShortEscape(unsigned char c) {
   }
 }
 
+// Whether `c` stands for itself inside a JSON string.
+bool IsPlain(unsigned char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; }
+
 void AppendQuoted(std::string* out, std::string_view text) {
   out->push_back('"');
   size_t i = 0;
   while (i < text.size()) {
+    // Runs of plain characters go out in one piece.
+    size_t plain = i;
+    while (plain < text.size() && IsPlain(static_cast<unsigned char>(text[plain]))) ++plain;
+    if (plain > i) {
+      out->append(text.data() + i, plain - i);
+      i = plain;
+      if (i == text.size()) break;
+    }
     const unsigned char c = static_cast<unsigned char>(text[i]);
     if (const char* escape = ShortEscape(c)) {
       *out += escape;
@@ -120,6 +132,13 @@ void AppendFloat(std::string* out, double number) {
   if (text.find_first_of(".e") == std::string_view::npos) *out += ".0";
 }
 
+template <typename Integer>
+void AppendInteger(std::string* out, Integer number) {
+  char buffer[24];
+  const std::to_chars_result written = std::to_chars(buffer, buffer + sizeof buffer, number);
+  out->append(buffer, static_cast<size_t>(written.ptr - buffer));
+}
+
 // The JSON text of a scalar (every kind but collection and structure).
 void AppendScalar(std::string* out, const Value& value) {
   switch (value.Kind()) {
@@ -127,10 +146,10 @@ void AppendScalar(std::string* out, const Value& value) {
       *out += value.GetBool() ? "true" : "false";
       break;
     case ValueKind::kSigned:
-      *out += std::to_string(value.GetSigned());
+      AppendInteger(out, value.GetSigned());
       break;
     case ValueKind::kUnsigned:
-      *out += std::to_string(value.GetUnsigned());
+      AppendInteger(out, value.GetUnsigned());
       break;
     case ValueKind::kFloat:
       AppendFloat(out, value.GetFloat());
@@ -142,7 +161,7 @@ void AppendScalar(std::string* out, const Value& value) {
       AppendBase64(out, value.GetBlob());
       break;
     case ValueKind::kEnum:
-      *out += std::to_string(value.GetEnum().number);
+      AppendInteger(out, value.GetEnum().number);
       break;
     default:
       *out += "null";
@@ -150,9 +169,36 @@ void AppendScalar(std::string* out, const Value& value) {
   }
 }
 
+constexpr size_t kNamesAhead = 8;
+
+void PrefetchName(const vaq::InternedString* name) {
+#if defined(__GNUC__)
+  __builtin_prefetch(name);
+#else
+  (void)name;
+#endif
+}
+
+// The text being made, handed to the sink (when there is one) whenever it
+// has grown past a piece.
+struct Printer {
+  static constexpr size_t kPieceSize = 64 * 1024;
+
+  std::string text;
+  const TextSink* sink = nullptr;
+
+  void Flush(bool always) {
+    if (sink != nullptr && (always || text.size() >= kPieceSize) && !text.empty()) {
+      (*sink)(text);
+      text.clear();
+    }
+  }
+};
+
 void Indent(std::string* out, size_t level) { out->append(level * 2, ' '); }
 
-void AppendPlain(std::string* out, const Value& value, size_t level) {
+void AppendPlain(Printer* printer, const Value& value, size_t level) {
+  std::string* out = &printer->text;
   if (value.Kind() == ValueKind::kCollection) {
     std::span<const Value> elements = value.Elements();
     if (elements.empty()) {
@@ -162,8 +208,9 @@ void AppendPlain(std::string* out, const Value& value, size_t level) {
     *out += "[\n";
     for (size_t i = 0; i < elements.size(); ++i) {
       Indent(out, level + 1);
-      AppendPlain(out, elements[i], level + 1);
+      AppendPlain(printer, elements[i], level + 1);
       *out += i + 1 < elements.size() ? ",\n" : "\n";
+      printer->Flush(false);
     }
     Indent(out, level);
     *out += "]";
@@ -175,12 +222,22 @@ void AppendPlain(std::string* out, const Value& value, size_t level) {
     }
     *out += "{\n";
     size_t i = 0;
+    // The names lie elsewhere in memory, in the order they were first
+    // read: asking for them a few members ahead keeps a large structure
+    // from waiting on each in turn.
+    vaq::MemberRange::iterator ahead = members.begin();
+    for (size_t step = 0; step < kNamesAhead && ahead != members.end(); ++step) ++ahead;
     for (const ValueMember& member : members) {
+      if (ahead != members.end()) {
+        PrefetchName(ahead->name);
+        ++ahead;
+      }
       Indent(out, level + 1);
       AppendQuoted(out, member.name->view());
       *out += ": ";
-      AppendPlain(out, member.value, level + 1);
+      AppendPlain(printer, member.value, level + 1);
       *out += ++i < members.size() ? ",\n" : "\n";
+      printer->Flush(false);
     }
     Indent(out, level);
     *out += "}";
@@ -189,7 +246,8 @@ void AppendPlain(std::string* out, const Value& value, size_t level) {
   }
 }
 
-void AppendKinds(std::string* out, const Value& value, size_t level) {
+void AppendKinds(Printer* printer, const Value& value, size_t level) {
+  std::string* out = &printer->text;
   const bool isCollection = value.Kind() == ValueKind::kCollection;
   const bool isStructure = value.Kind() == ValueKind::kStructure;
   if ((!isCollection && !isStructure) || value.Size() == 0) {
@@ -215,8 +273,9 @@ void AppendKinds(std::string* out, const Value& value, size_t level) {
     std::span<const Value> elements = value.Elements();
     for (size_t i = 0; i < elements.size(); ++i) {
       Indent(out, level + 2);
-      AppendKinds(out, elements[i], level + 2);
+      AppendKinds(printer, elements[i], level + 2);
       *out += i + 1 < elements.size() ? ",\n" : "\n";
+      printer->Flush(false);
     }
   } else {
     vaq::MemberRange members = value.Members();
@@ -225,8 +284,9 @@ void AppendKinds(std::string* out, const Value& value, size_t level) {
       Indent(out, level + 2);
       AppendQuoted(out, member.name->view());
       *out += ": ";
-      AppendKinds(out, member.value, level + 2);
+      AppendKinds(printer, member.value, level + 2);
       *out += ++i < members.size() ? ",\n" : "\n";
+      printer->Flush(false);
     }
   }
   Indent(out, level + 1);
@@ -237,18 +297,34 @@ void AppendKinds(std::string* out, const Value& value, size_t level) {
 
 }  // namespace
 
+void WriteValueJson(const Value& value, const TextSink& sink) {
+  Printer printer;
+  printer.sink = &sink;
+  AppendPlain(&printer, value, 0);
+  printer.text += "\n";
+  printer.Flush(true);
+}
+
+void WriteValueKindsJson(const Value& value, const TextSink& sink) {
+  Printer printer;
+  printer.sink = &sink;
+  AppendKinds(&printer, value, 0);
+  printer.text += "\n";
+  printer.Flush(true);
+}
+
 std::string ValueJson(const Value& value) {
-  std::string out;
-  AppendPlain(&out, value, 0);
-  out += "\n";
-  return out;
+  Printer printer;
+  AppendPlain(&printer, value, 0);
+  printer.text += "\n";
+  return std::move(printer.text);
 }
 
 std::string ValueKindsJson(const Value& value) {
-  std::string out;
-  AppendKinds(&out, value, 0);
-  out += "\n";
-  return out;
+  Printer printer;
+  AppendKinds(&printer, value, 0);
+  printer.text += "\n";
+  return std::move(printer.text);
 }
 
 }  // namespace vaq_decode

@@ -12,15 +12,24 @@
 //   kind names of the value model ("unsigned", "signed", "float", ...), so
 //   that unsigned 42, signed 42 and float 42 differ; containers hold such
 //   nodes, scalars sit on one line. An empty value has "value": null.
-// Both return the text with a final newline.
+// Both end the text with a newline. The Write forms hand the text to a
+// sink in pieces of about 64 KiB as it is made, so that printing a large
+// tree does not hold its whole text; the others return it whole.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "value/value.h"
 
 namespace vaq_decode {
 
+// Receives the text piece by piece, in order.
+using TextSink = std::function<void(std::string_view piece)>;
+
+void WriteValueJson(const vaq::Value& value, const TextSink& sink);
+void WriteValueKindsJson(const vaq::Value& value, const TextSink& sink);
 std::string ValueJson(const vaq::Value& value);
 std::string ValueKindsJson(const vaq::Value& value);
 
