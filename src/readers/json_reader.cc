@@ -3,6 +3,7 @@
 #include <rapidjson/error/en.h>
 #include <rapidjson/reader.h>
 
+#include <cstring>
 #include <new>
 #include <string_view>
 
@@ -41,6 +42,89 @@ class HeapStackAllocator {
 };
 
 using Reader = rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, HeapStackAllocator>;
+
+// Where the strings of one text are decoded, one after another: room for
+// the longest so far, from the counting Heap.
+class StringScratch {
+ public:
+  StringScratch() = default;
+  StringScratch(const StringScratch&) = delete;
+  StringScratch& operator=(const StringScratch&) = delete;
+  ~StringScratch() { Heap::Free(data_); }
+
+  // Room for `size` characters.
+  char* Room(size_t size) {
+    if (size > capacity_) {
+      size_t capacity = capacity_ == 0 ? 256 : capacity_;
+      while (capacity < size) capacity *= 2;
+      void* grown = Heap::Allocate(capacity);
+      if (grown == nullptr) throw std::bad_alloc();
+      Heap::Free(data_);
+      data_ = static_cast<char*>(grown);
+      capacity_ = capacity;
+    }
+    return data_;
+  }
+
+ private:
+  char* data_ = nullptr;
+  size_t capacity_ = 0;
+};
+
+// The characters a string that starts at `text` (after its opening quote)
+// can decode to, its terminating NUL included: no more than it takes up to
+// its closing quote, the first one not escaped by a backslash. Without
+// one, the reader stops at the text's end.
+size_t DecodedBound(const char* text) {
+  for (const char* from = text;;) {
+    const char* quote = std::strchr(from, '"');
+    if (quote == nullptr) return static_cast<size_t>(from - text) + std::strlen(from) + 1;
+    const char* run = quote;
+    while (run > text && run[-1] == '\\') --run;
+    if ((quote - run) % 2 == 0) return static_cast<size_t>(quote - text) + 1;
+    from = quote + 1;
+  }
+}
+
+// The text as the reader's input stream. The reader runs in its in-situ
+// mode with this stream, which reads the text in place and decodes each
+// string into the scratch buffer instead of the text: the reader then
+// writes a string's characters through a plain pointer rather than
+// pushing each onto its stack with a capacity check. The text itself is
+// never written.
+class TextStream {
+ public:
+  using Ch = char;
+  TextStream(const char* text, StringScratch* scratch) : src_(text), head_(text), scratch_(scratch) {}
+
+  Ch Peek() const { return *src_; }
+  Ch Take() { return *src_++; }
+  size_t Tell() const { return static_cast<size_t>(src_ - head_); }
+
+  // Called at the start of each string, right after its opening quote.
+  Ch* PutBegin() { return dst_ = scratch_->Room(DecodedBound(src_)); }
+  void Put(Ch c) { *dst_++ = c; }
+  void Flush() {}
+  size_t PutEnd(Ch* begin) { return static_cast<size_t>(dst_ - begin); }
+
+ private:
+  const char* src_;
+  const char* head_;
+  char* dst_ = nullptr;
+  StringScratch* scratch_;
+};
+
+}  // namespace
+}  // namespace vaq
+
+// The reader parses through a local copy of the stream (a few pointers).
+template <>
+struct rapidjson::StreamTraits<vaq::TextStream> {
+  enum { copyOptimization = 1 };
+};
+
+namespace vaq {
+namespace {
 
 // Passes the reader's events to the tree builder. RapidJSON reports every
 // non-negative integer through Uint or Uint64 and every negative one
@@ -86,12 +170,13 @@ ValueResult ParseJson(const char* text) { return ParseJson(text, nullptr); }
 ValueResult ParseJson(const char* text, size_t* errorOffset) {
   ValueResult result;
   if (text == nullptr) return result;
-  rapidjson::StringStream stream(text);
+  StringScratch scratch;
+  TextStream stream(text, &scratch);
   HeapStackAllocator allocator;
   Reader reader(&allocator);
   TreeBuilder builder(&result.value(), TreeSource::kJson);
   JsonEvents events(&builder);
-  if (!reader.Parse(stream, events).IsError()) return result;
+  if (!reader.Parse<rapidjson::kParseInsituFlag>(stream, events).IsError()) return result;
 
   const rapidjson::ParseErrorCode code = reader.GetParseErrorCode();
   const size_t offset = reader.GetErrorOffset();

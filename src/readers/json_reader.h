@@ -2,8 +2,10 @@
 //
 // JSON arrives as request bodies, as argument texts that look like JSON
 // and as text that services parse themselves. ParseJson runs RapidJSON's
-// reader (default flags: one root value, nothing after it) with a handler
-// that builds the Value tree directly. Events map to kinds as follows:
+// reader (one root value, nothing after it) with a handler that builds the
+// Value tree directly; the reader decodes each string into a scratch
+// buffer of its own (its in-situ interface over a stream that never writes
+// the text), and the handler copies it into the tree. Events map to kinds as follows:
 // null empty; true/false bool; non-negative integers unsigned and negative
 // ones signed (64-bit); numbers with a fraction or exponent, or too large
 // for 64 bits, float; strings string (escapes resolved); objects

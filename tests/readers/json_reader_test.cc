@@ -15,6 +15,10 @@ struct ParseCase {
   const char* expected;  // Describe() of the value
 };
 
+std::string ReaderMessage(rapidjson::ParseErrorCode code, size_t offset) {
+  return std::string("Error: ") + rapidjson::GetParseError_En(code) + " at offset " + std::to_string(offset) + ".";
+}
+
 TEST(JsonReaderTest, EventsBecomeKinds) {
   const ParseCase kCases[] = {
       {"42", "u42"},
@@ -53,6 +57,49 @@ TEST(JsonReaderTest, EventsBecomeKinds) {
   }
 }
 
+// Each string is decoded into a buffer sized from where its closing quote
+// lies: backslashes right before a quote, escapes that decode shorter, and
+// strings longer than any before them must all come out whole, and a
+// string without its closing quote must fail where the reader stops.
+TEST(JsonReaderTest, StringsComeOutWhole) {
+  const std::string longer(3000, 'x');
+  const std::string longest(10000, 'y');
+  const struct {
+    std::string text;
+    std::string expected;
+  } kCases[] = {
+      {R"(["a\\", "b"])", R"(['a\','b'])"},
+      {R"(["\\\"x", "\\\\"])", R"(['\"x','\\'])"},
+      {R"(["\"\"\""])", R"(['"""'])"},
+      {R"(["\ud83d\ude00\u00e9"])", "['\xF0\x9F\x98\x80\xC3\xA9']"},
+      {R"({"k\"ey":"v\\"})", R"({k"ey:'v\'})"},
+      {"[\"" + longer + "\",\"" + longest + "\\n\",\"z\"]", "['" + longer + "','" + longest + "\n','z']"},
+      {"[\"\\\"" + longest + "\"]", "['\"" + longest + "']"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.text.substr(0, 40));
+    ValueResult result = ParseJson(c.text);
+    ASSERT_TRUE(result.ok()) << result.Message();
+    EXPECT_EQ(Describe(result.value()), c.expected);
+  }
+
+  const struct {
+    std::string text;
+    rapidjson::ParseErrorCode code;
+    size_t offset;
+  } kFaults[] = {
+      {R"("abc\")", rapidjson::kParseErrorStringMissQuotationMark, 6},
+      {"\"ab\\", rapidjson::kParseErrorStringEscapeInvalid, 3},
+      {"[\"" + longest + "\\\"", rapidjson::kParseErrorStringMissQuotationMark, longest.size() + 4},
+  };
+  for (const auto& c : kFaults) {
+    SCOPED_TRACE(c.text.substr(0, 40));
+    ValueResult result = ParseJson(c.text);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.Message(), ReaderMessage(c.code, c.offset));
+  }
+}
+
 TEST(JsonReaderTest, EscapedNulStaysInTheString) {
   ValueResult result = ParseJson("\"a\\u0000b\"");
   ASSERT_TRUE(result.ok());
@@ -72,10 +119,6 @@ TEST(JsonReaderTest, StringVariantStopsAtTheFirstNul) {
   ValueResult result = ParseJson(std::string("[1]\0 trailing", 13));
   ASSERT_TRUE(result.ok()) << result.Message();
   EXPECT_EQ(Describe(result.value()), "[u1]");
-}
-
-std::string ReaderMessage(rapidjson::ParseErrorCode code, size_t offset) {
-  return std::string("Error: ") + rapidjson::GetParseError_En(code) + " at offset " + std::to_string(offset) + ".";
 }
 
 TEST(JsonReaderTest, ReaderErrorsCarryTheTextAndOffset) {
