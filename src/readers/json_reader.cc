@@ -71,27 +71,32 @@ class StringScratch {
   size_t capacity_ = 0;
 };
 
-// The characters a string that starts at `text` (after its opening quote)
-// can decode to, its terminating NUL included: no more than it takes up to
-// its closing quote, the first one not escaped by a backslash. Without
-// one, the reader stops at the text's end.
-size_t DecodedBound(const char* text) {
-  for (const char* from = text;;) {
-    const char* quote = std::strchr(from, '"');
-    if (quote == nullptr) return static_cast<size_t>(from - text) + std::strlen(from) + 1;
-    const char* run = quote;
-    while (run > text && run[-1] == '\\') --run;
-    if ((quote - run) % 2 == 0) return static_cast<size_t>(quote - text) + 1;
-    from = quote + 1;
+// How many characters from `text` on (up to `length`) the reader would
+// copy one by one: those before the first backslash or control character.
+// Eight at a time while none of them is one.
+size_t PlainPrefix(const char* text, size_t length) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kHighBits = 0x8080808080808080ull;
+  size_t at = 0;
+  for (; at + 8 <= length; at += 8) {
+    uint64_t word;
+    std::memcpy(&word, text + at, 8);
+    const uint64_t control = (word - 0x20 * kOnes) & ~word & kHighBits;
+    const uint64_t slash = word ^ ('\\' * kOnes);
+    if ((control | ((slash - kOnes) & ~slash & kHighBits)) != 0) break;
   }
+  while (at < length && static_cast<unsigned char>(text[at]) >= 0x20 && text[at] != '\\') ++at;
+  return at;
 }
 
 // The text as the reader's input stream. The reader runs in its in-situ
 // mode with this stream, which reads the text in place and decodes each
-// string into the scratch buffer instead of the text: the reader then
-// writes a string's characters through a plain pointer rather than
-// pushing each onto its stack with a capacity check. The text itself is
-// never written.
+// string into the scratch buffer instead of the text. At the start of a
+// string the stream finds its closing quote (the first one not escaped by
+// a backslash), makes room for what it can decode to, and copies the
+// characters up to its first escape or control character in one step;
+// the reader decodes the rest (escapes, faults and the closing quote) as
+// always. The text itself is never written.
 class TextStream {
  public:
   using Ch = char;
@@ -102,7 +107,27 @@ class TextStream {
   size_t Tell() const { return static_cast<size_t>(src_ - head_); }
 
   // Called at the start of each string, right after its opening quote.
-  Ch* PutBegin() { return dst_ = scratch_->Room(DecodedBound(src_)); }
+  Ch* PutBegin() {
+    const char* quote = std::strchr(src_, '"');
+    const size_t plainEnd = quote != nullptr ? static_cast<size_t>(quote - src_) : std::strlen(src_);
+    // A string decodes to no more characters than it takes up to its
+    // closing quote, which becomes the terminating NUL; without one the
+    // reader stops at the text's end.
+    size_t bound = plainEnd + 1;
+    for (const char* from = quote; from != nullptr;) {
+      const char* run = from;
+      while (run > src_ && run[-1] == '\\') --run;
+      if ((from - run) % 2 == 0) break;
+      from = std::strchr(from + 1, '"');
+      bound = static_cast<size_t>((from != nullptr ? from : src_ + std::strlen(src_)) - src_) + 1;
+    }
+    Ch* begin = scratch_->Room(bound);
+    const size_t plain = PlainPrefix(src_, plainEnd);
+    std::memcpy(begin, src_, plain);
+    src_ += plain;
+    dst_ = begin + plain;
+    return begin;
+  }
   void Put(Ch c) { *dst_++ = c; }
   void Flush() {}
   size_t PutEnd(Ch* begin) { return static_cast<size_t>(dst_ - begin); }

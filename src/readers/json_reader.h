@@ -3,9 +3,11 @@
 // JSON arrives as request bodies, as argument texts that look like JSON
 // and as text that services parse themselves. ParseJson runs RapidJSON's
 // reader (one root value, nothing after it) with a handler that builds the
-// Value tree directly; the reader decodes each string into a scratch
-// buffer of its own (its in-situ interface over a stream that never writes
-// the text), and the handler copies it into the tree. Events map to kinds as follows:
+// Value tree directly. Strings are decoded into a scratch buffer through
+// the reader's in-situ interface, over an input stream that never writes
+// the text: the stream copies each string's characters up to its first
+// escape in one step and the reader decodes the rest; the handler copies
+// the string into the tree. Events map to kinds as follows:
 // null empty; true/false bool; non-negative integers unsigned and negative
 // ones signed (64-bit); numbers with a fraction or exponent, or too large
 // for 64 bits, float; strings string (escapes resolved); objects

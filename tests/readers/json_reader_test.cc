@@ -58,9 +58,11 @@ TEST(JsonReaderTest, EventsBecomeKinds) {
 }
 
 // Each string is decoded into a buffer sized from where its closing quote
-// lies: backslashes right before a quote, escapes that decode shorter, and
-// strings longer than any before them must all come out whole, and a
-// string without its closing quote must fail where the reader stops.
+// lies, its characters up to the first escape copied in one step:
+// backslashes right before a quote, escapes that decode shorter, strings
+// longer than any before them and characters beyond ASCII must all come
+// out whole, and a string with a control character or without its closing
+// quote must fail where the reader stops.
 TEST(JsonReaderTest, StringsComeOutWhole) {
   const std::string longer(3000, 'x');
   const std::string longest(10000, 'y');
@@ -75,6 +77,7 @@ TEST(JsonReaderTest, StringsComeOutWhole) {
       {R"({"k\"ey":"v\\"})", R"({k"ey:'v\'})"},
       {"[\"" + longer + "\",\"" + longest + "\\n\",\"z\"]", "['" + longer + "','" + longest + "\n','z']"},
       {"[\"\\\"" + longest + "\"]", "['\"" + longest + "']"},
+      {"\"0123456789\xC3\xA9\xC3\xA9\xC3\xA9\\t\"", "'0123456789\xC3\xA9\xC3\xA9\xC3\xA9\t'"},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.text.substr(0, 40));
@@ -90,6 +93,7 @@ TEST(JsonReaderTest, StringsComeOutWhole) {
   } kFaults[] = {
       {R"("abc\")", rapidjson::kParseErrorStringMissQuotationMark, 6},
       {"\"ab\\", rapidjson::kParseErrorStringEscapeInvalid, 3},
+      {"\"0123456789abc\x01\"", rapidjson::kParseErrorStringEscapeInvalid, 14},
       {"[\"" + longest + "\\\"", rapidjson::kParseErrorStringMissQuotationMark, longest.size() + 4},
   };
   for (const auto& c : kFaults) {
