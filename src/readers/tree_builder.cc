@@ -17,35 +17,6 @@ bool TreeBuilder::Copy(const Value& source, size_t sourceDepth) {
   return Filled(target);
 }
 
-bool TreeBuilder::Open(bool isCollection) {
-  if (depth_ >= kMaxValueDepth) return Stop(TreeLimit::kTooDeep);
-  Value* target = NextTarget();
-  if (target == nullptr) return false;
-  size_t mark = 0;
-  if (isCollection) {
-    target->MakeCollection();
-  } else {
-    // The members gather in the collector until the structure closes.
-    if (!members_.has_value()) members_.emplace(*root_);
-    mark = members_->Mark();
-  }
-  levels_[depth_] = Level{target, mark, 0, isCollection, false};
-  ++depth_;
-  return true;
-}
-
-void TreeBuilder::ExpectItems(size_t count) {
-  if (depth_ == 0 || count == 0) return;
-  Level& top = levels_[depth_ - 1];
-  if (top.isCollection) {
-    top.container->Reserve(count < Value::kMaxElements ? count : Value::kMaxElements);
-  } else if (top.count == 0 && count <= kDirectMembers) {
-    top.container->MakeStructure();
-    top.container->Reserve(count);
-    top.direct = true;
-  }
-}
-
 std::string TreeBuilder::LimitMessage(const SourcePosition& where) const {
   const bool tooDeep = limit_ == TreeLimit::kTooDeep;
   const bool members = limit_ == TreeLimit::kTooManyMembers;

@@ -108,7 +108,17 @@ class TreeBuilder {
   // far as its input could hold them).
   bool StartCollection() { return Open(true); }
   bool StartStructure() { return Open(false); }
-  void ExpectItems(size_t count);
+  void ExpectItems(size_t count) {
+    if (depth_ == 0 || count == 0) return;
+    Level& top = levels_[depth_ - 1];
+    if (top.isCollection) {
+      top.container->Reserve(count < Value::kMaxElements ? count : Value::kMaxElements);
+    } else if (top.count == 0 && count <= kDirectMembers) {
+      top.container->MakeStructure();
+      top.container->Reserve(count);
+      top.direct = true;
+    }
+  }
   void EndCollection() { Close(); }
   void EndStructure() { Close(); }
   // Closes every open container, each holding what it received.
@@ -170,7 +180,22 @@ class TreeBuilder {
     last_ = target;
     return true;
   }
-  bool Open(bool isCollection);
+  bool Open(bool isCollection) {
+    if (depth_ >= kMaxValueDepth) return Stop(TreeLimit::kTooDeep);
+    Value* target = NextTarget();
+    if (target == nullptr) return false;
+    size_t mark = 0;
+    if (isCollection) {
+      target->MakeCollection();
+    } else {
+      // The members gather in the collector until the structure closes.
+      if (!members_.has_value()) members_.emplace(*root_);
+      mark = members_->Mark();
+    }
+    levels_[depth_] = Level{target, mark, 0, isCollection, false};
+    ++depth_;
+    return true;
+  }
   void Close() {
     if (depth_ == 0) return;
     const Level& level = levels_[--depth_];
