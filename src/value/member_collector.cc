@@ -1,8 +1,10 @@
 #include "value/member_collector.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <stdexcept>
 #include <vector>
@@ -105,6 +107,93 @@ bool SameBytes(const SortKey& a, const SortKey& b) {
   return a.words[0] == b.words[0] && a.words[1] == b.words[1] && a.words[2] == b.words[2];
 }
 
+// The order of the sort: the bytes, then the shorter name, then the member
+// added first.
+bool KeyBefore(const SortKey& a, const SortKey& b) {
+  for (size_t i = 0; i < 3; ++i) {
+    if (a.words[i] != b.words[i]) return a.words[i] < b.words[i];
+  }
+  if (a.length != b.length) return a.length < b.length;
+  return a.index < b.index;
+}
+
+unsigned ByteOf(const SortKey& key, size_t byte) {
+  return static_cast<unsigned>(key.words[byte / 8] >> (56 - 8 * (byte % 8))) & 0xFFu;
+}
+
+// Orders `keys` as KeyBefore does, one byte at a time from the first:
+// each range of keys that agree so far is dealt into 256 buckets by its
+// next byte, in place, and each bucket dealt again by the byte after, until
+// a bucket is small enough for a comparison sort. Bytes that every key of a
+// range shares are skipped in one look at the range's least and greatest
+// word. Linear in the bytes looked at, where a comparison sort would pay a
+// logarithm per key. Throws std::bad_alloc (from the list of ranges),
+// leaving the keys in some order.
+void RadixSort(SortKey* keys, size_t count) {
+  constexpr size_t kSmallRange = 48;
+  struct Range {
+    SortKey* first;
+    SortKey* last;
+    size_t byte;  // the keys agree on the bytes before this one
+  };
+  std::vector<Range> ranges;
+  ranges.push_back(Range{keys, keys + count, 0});
+  uint32_t starts[256];
+  uint32_t ends[256];
+  uint32_t next[256];
+  while (!ranges.empty()) {
+    Range range = ranges.back();
+    ranges.pop_back();
+    SortKey* first = range.first;
+    SortKey* last = range.last;
+    size_t byte = range.byte;
+    if (static_cast<size_t>(last - first) <= kSmallRange) {
+      std::sort(first, last, KeyBefore);
+      continue;
+    }
+    // Skip the bytes that the least and the greatest word share.
+    while (byte < kSortBytes) {
+      const size_t word = byte / 8;
+      uint64_t least = first->words[word];
+      uint64_t greatest = least;
+      for (const SortKey* key = first + 1; key != last; ++key) {
+        least = std::min(least, key->words[word]);
+        greatest = std::max(greatest, key->words[word]);
+      }
+      const size_t shared = least == greatest ? 8 : static_cast<size_t>(std::countl_zero(least ^ greatest)) / 8;
+      // The keys agree on the bytes before `byte`: never step back.
+      byte = std::max(byte, word * 8 + shared);
+      if (shared < 8) break;
+    }
+    if (byte == kSortBytes) {
+      std::sort(first, last, KeyBefore);
+      continue;
+    }
+    std::fill(std::begin(ends), std::end(ends), 0u);
+    for (const SortKey* key = first; key != last; ++key) ++ends[ByteOf(*key, byte)];
+    uint32_t sum = 0;
+    for (size_t b = 0; b < 256; ++b) {
+      starts[b] = sum;
+      next[b] = sum;
+      sum += ends[b];
+      ends[b] = sum;
+    }
+    for (size_t b = 0; b < 256; ++b) {
+      while (next[b] < ends[b]) {
+        const unsigned belongs = ByteOf(first[next[b]], byte);
+        if (belongs == b) {
+          ++next[b];
+        } else {
+          std::swap(first[next[b]], first[next[belongs]++]);
+        }
+      }
+    }
+    for (size_t b = 0; b < 256; ++b) {
+      if (ends[b] - starts[b] > 1) ranges.push_back(Range{first + starts[b], first + ends[b], byte + 1});
+    }
+  }
+}
+
 // Orders `keys` by name, byte-wise, and members of one name by index. Each
 // pass sorts a run of keys on the bytes of their names held in the keys
 // themselves (no name is read during a comparison), then sorts again, on
@@ -140,13 +229,7 @@ void SortByName(SortKey* keys, size_t count, NameAt nameAt) {
       }
       for (SortKey* key = first; key != last; ++key) LoadKey(key, nameAt(key->index), run.depth);
     }
-    std::sort(first, last, [](const SortKey& a, const SortKey& b) {
-      for (size_t i = 0; i < 3; ++i) {
-        if (a.words[i] != b.words[i]) return a.words[i] < b.words[i];
-      }
-      if (a.length != b.length) return a.length < b.length;
-      return a.index < b.index;
-    });
+    RadixSort(first, static_cast<size_t>(last - first));
     const size_t limit = run.depth + kSortBytes;
     for (size_t i = run.begin; i < run.end;) {
       size_t next = i + 1;
