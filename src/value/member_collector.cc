@@ -72,12 +72,17 @@ namespace {
 // costs nothing when they came in order).
 constexpr size_t kSmallStructure = 16;
 
-// One member in the sort: twenty-four bytes of its name from the depth
-// being sorted, in words read big-endian so that integer order is byte
-// order. A key takes the room of one member: the keys are sorted in the
-// block that then receives the members in their order.
+// Words of a name that one sort key holds: as many as fit beside its
+// index and length in the room of one member (three, or two where pointers
+// take four bytes).
+constexpr size_t kSortWords = (sizeof(ValueMember) - 2 * sizeof(uint32_t)) / sizeof(uint64_t);
+
+// One member in the sort: the bytes of its name from the depth being
+// sorted, in words read big-endian so that integer order is byte order. A
+// key takes the room of one member: the keys are sorted in the block that
+// then receives the members in their order.
 struct SortKey {
-  uint64_t words[3];
+  uint64_t words[kSortWords];
   uint32_t index;   // among the members being finished
   uint32_t length;  // of the name
 };
@@ -100,17 +105,20 @@ uint64_t NameWord(const InternedString* name, size_t depth) {
 
 // Reads the bytes of `name` from `depth` into `key`.
 void LoadKey(SortKey* key, const InternedString* name, size_t depth) {
-  for (size_t i = 0; i < 3; ++i) key->words[i] = NameWord(name, depth + 8 * i);
+  for (size_t i = 0; i < kSortWords; ++i) key->words[i] = NameWord(name, depth + 8 * i);
 }
 
 bool SameBytes(const SortKey& a, const SortKey& b) {
-  return a.words[0] == b.words[0] && a.words[1] == b.words[1] && a.words[2] == b.words[2];
+  for (size_t i = 0; i < kSortWords; ++i) {
+    if (a.words[i] != b.words[i]) return false;
+  }
+  return true;
 }
 
 // The order of the sort: the bytes, then the shorter name, then the member
 // added first.
 bool KeyBefore(const SortKey& a, const SortKey& b) {
-  for (size_t i = 0; i < 3; ++i) {
+  for (size_t i = 0; i < kSortWords; ++i) {
     if (a.words[i] != b.words[i]) return a.words[i] < b.words[i];
   }
   if (a.length != b.length) return a.length < b.length;
