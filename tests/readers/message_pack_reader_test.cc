@@ -178,6 +178,37 @@ TEST(MessagePackReaderTest, NestingIsLimited) {
   }
 }
 
+// Small maps take their members one by one, larger ones in one step when
+// they close: either way the members come out in name order, a repeated
+// name keeps the later value, and a map cut short keeps what was read.
+TEST(MessagePackReaderTest, MapsOfEverySizeSortTheirMembers) {
+  for (const size_t members : {1, 2, 15, 16, 40}) {
+    SCOPED_TRACE(members);
+    // Names in falling order, then the last name again with another value.
+    Bytes input = {0xDE, 0x00, static_cast<uint8_t>(members + 1)};
+    std::string expected;
+    for (size_t i = members; i-- > 0;) {
+      input.insert(input.end(), {0xA2, static_cast<uint8_t>('a' + i / 26), static_cast<uint8_t>('a' + i % 26),
+                                 static_cast<uint8_t>(i)});
+    }
+    input.insert(input.end(), {0xA2, 'a', 'a', 0x91, 0x7F});
+    for (size_t i = 0; i < members; ++i) {
+      expected += std::string(expected.empty() ? "{" : ",") + static_cast<char>('a' + i / 26) +
+                  static_cast<char>('a' + i % 26) + ":" + (i == 0 ? "[s127]" : "s" + std::to_string(i));
+    }
+    expected += "}";
+    ValueResult result = DecodeWholeMessagePack(input.data(), input.size(), nullptr);
+    ASSERT_TRUE(result.ok()) << result.Message();
+    EXPECT_EQ(Describe(result.value()), expected);
+
+    // Cut before the repeated name: the first value stays.
+    ValueResult cut = DecodeMessagePack(input.data(), input.size() - 5, nullptr);
+    ASSERT_TRUE(cut.ok()) << cut.Message();
+    EXPECT_EQ(cut.value().Size(), members);
+    EXPECT_EQ(Describe(cut.value().FindMember("aa")), "s0");
+  }
+}
+
 TEST(MessagePackReaderTest, AnnouncedSizesDoNotReserveMemory) {
   // Headers that promise millions of elements, nested, in a few bytes: the
   // reader may not trust them further than the input could hold.
