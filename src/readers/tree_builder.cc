@@ -17,6 +17,15 @@ bool TreeBuilder::Copy(const Value& source, size_t sourceDepth) {
   return Filled(target);
 }
 
+void TreeBuilder::Collect(Level& level) {
+  level.mark = members_->Mark();
+  for (ValueMember& member : level.container->Members()) {
+    members_->Add(member.name->view()).MoveFrom(member.value);
+  }
+  level.container->Reset();
+  level.direct = false;
+}
+
 std::string TreeBuilder::LimitMessage(const SourcePosition& where) const {
   const bool tooDeep = limit_ == TreeLimit::kTooDeep;
   const bool members = limit_ == TreeLimit::kTooManyMembers;

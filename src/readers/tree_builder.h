@@ -13,10 +13,13 @@
 // every value is a new element. The members of an open structure are
 // collected apart (MemberCollector) and handed to it in one step when it
 // closes: one sort per structure, O(n log n) whatever order its members
-// come in. A small structure whose size the reader announces
-// (ExpectItems, up to kDirectMembers) takes its members directly
+// come in. Small structures take their members directly instead
 // (Value::Member), which spares the collector's copy for the many small
-// records of a typical payload.
+// records of a typical payload: one whose size the reader announces
+// (ExpectItems, up to kDirectMembers), and one at a depth where the last
+// structure closed had no more than kDirectMembers members, with room
+// for as many (records read one after another mostly have the same
+// members); the latter moves to the collector if it outgrows that size.
 //
 // The builder writes into the root it is given; the caller owns the root,
 // which must outlive the builder. After an event returned false (a limit
@@ -97,6 +100,8 @@ class TreeBuilder {
   bool Key(std::string_view name) {
     Level& top = levels_[depth_ - 1];
     if (top.count >= Value::kMaxElements) return Stop(TreeLimit::kTooManyMembers);
+    // A structure that outgrows its guessed size goes on in the collector.
+    if (top.direct && top.count == kDirectMembers && !top.announced) Collect(top);
     ++top.count;
     member_ = top.direct ? &top.container->Member(name) : &members_->Add(name);
     return true;
@@ -113,10 +118,15 @@ class TreeBuilder {
     Level& top = levels_[depth_ - 1];
     if (top.isCollection) {
       top.container->Reserve(count < Value::kMaxElements ? count : Value::kMaxElements);
-    } else if (top.count == 0 && count <= kDirectMembers) {
+    } else if (top.count == 0) {
+      if (count > kDirectMembers) {
+        if (top.direct) Collect(top);
+        return;
+      }
       top.container->MakeStructure();
       top.container->Reserve(count);
       top.direct = true;
+      top.announced = true;
     }
   }
   void EndCollection() { Close(); }
@@ -139,18 +149,21 @@ class TreeBuilder {
   std::string LimitMessage(const SourcePosition& where) const;
 
  private:
-  // Announced structures up to this size take their members directly: a
-  // block this small takes an insertion anywhere at little cost.
+  // Structures up to this size take their members directly: a block this
+  // small takes an insertion anywhere at little cost.
   static constexpr size_t kDirectMembers = 16;
+  // Depths that remember how many members their last structure held.
+  static constexpr size_t kGuessDepths = 8;
 
   struct Level {
     Value* container;
     size_t mark;     // where a structure's members start in the collector
     uint32_t count;  // elements, or member names, so far
     bool isCollection;
-    // A small structure of announced size whose members go straight into
-    // it rather than through the collector.
+    // A small structure whose members go straight into it rather than
+    // through the collector; `announced` when its reader gave its size.
     bool direct;
+    bool announced;
   };
 
   // The value that the next event fills (reset when it held an earlier
@@ -185,23 +198,38 @@ class TreeBuilder {
     Value* target = NextTarget();
     if (target == nullptr) return false;
     size_t mark = 0;
+    bool direct = false;
     if (isCollection) {
       target->MakeCollection();
     } else {
-      // The members gather in the collector until the structure closes.
       if (!members_.has_value()) members_.emplace(*root_);
       mark = members_->Mark();
+      // Records read one after another mostly have the same members: a
+      // structure gets room for as many as the last one closed at its
+      // depth and takes them directly, or else gathers them in the
+      // collector until it closes.
+      if (depth_ < kGuessDepths && lastMembers_[depth_] != 0) {
+        target->MakeStructure();
+        target->Reserve(lastMembers_[depth_]);
+        direct = true;
+      }
     }
-    levels_[depth_] = Level{target, mark, 0, isCollection, false};
+    levels_[depth_] = Level{target, mark, 0, isCollection, direct, false};
     ++depth_;
     return true;
   }
   void Close() {
     if (depth_ == 0) return;
     const Level& level = levels_[--depth_];
-    if (!level.isCollection && !level.direct) members_->Finish(*level.container, level.mark);
+    if (!level.isCollection) {
+      if (!level.direct) members_->Finish(*level.container, level.mark);
+      if (depth_ < kGuessDepths) lastMembers_[depth_] = level.count <= kDirectMembers ? level.count : 0;
+    }
     last_ = level.container;
   }
+  // Moves the members a direct structure took so far into the collector,
+  // which takes its members from then on.
+  void Collect(Level& level);
   bool Stop(TreeLimit limit) {
     limit_ = limit;
     return false;
@@ -216,6 +244,7 @@ class TreeBuilder {
   size_t depth_ = 0;
   TreeSource source_;
   TreeLimit limit_ = TreeLimit::kNone;
+  uint32_t lastMembers_[kGuessDepths] = {};
   Level levels_[kMaxValueDepth];
 };
 
