@@ -104,6 +104,24 @@ TEST(JsonReaderTest, StringsComeOutWhole) {
   }
 }
 
+// Objects read one after another mostly have the same members; one that
+// turns out larger than those before it, or smaller, must still come out
+// sorted, with a repeated name keeping its later value before and after
+// it outgrows the size of the one before.
+TEST(JsonReaderTest, ObjectsOfChangingSizesSortTheirMembers) {
+  std::string large = R"({"k19":0,"k18":1,"k19":"again")";
+  for (int i = 17; i >= 0; --i) large += ",\"k" + std::to_string(i) + "\":" + std::to_string(i);
+  large += R"(,"k18":"late"})";
+  std::string expected = "{k0:u0,k1:u1";
+  for (int i = 10; i <= 17; ++i) expected += ",k" + std::to_string(i) + ":u" + std::to_string(i);
+  expected += ",k18:'late',k19:'again'";
+  for (int i = 2; i <= 9; ++i) expected += ",k" + std::to_string(i) + ":u" + std::to_string(i);
+  expected += "}";
+  ValueResult result = ParseJson("[{\"b\":1,\"a\":2}," + large + "," + large + ",{\"y\":1,\"x\":{}},{}]");
+  ASSERT_TRUE(result.ok()) << result.Message();
+  EXPECT_EQ(Describe(result.value()), "[{a:u2,b:u1}," + expected + "," + expected + ",{x:{},y:u1},{}]");
+}
+
 TEST(JsonReaderTest, EscapedNulStaysInTheString) {
   ValueResult result = ParseJson("\"a\\u0000b\"");
   ASSERT_TRUE(result.ok());
