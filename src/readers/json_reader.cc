@@ -50,22 +50,25 @@ class HeapStackAllocator {
 using Reader = rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, HeapStackAllocator>;
 
 // Where the strings of one text are decoded, one after another: room for
-// the longest so far, from the counting Heap.
+// the longest so far, inline up to kInlineSize (most texts' strings are
+// short), beyond that from the counting Heap.
 class StringScratch {
  public:
   StringScratch() = default;
   StringScratch(const StringScratch&) = delete;
   StringScratch& operator=(const StringScratch&) = delete;
-  ~StringScratch() { Heap::Free(data_); }
+  ~StringScratch() {
+    if (data_ != inline_) Heap::Free(data_);
+  }
 
   // Room for `size` characters.
   char* Room(size_t size) {
     if (size > capacity_) {
-      size_t capacity = capacity_ == 0 ? 256 : capacity_;
+      size_t capacity = capacity_;
       while (capacity < size) capacity *= 2;
       void* grown = Heap::Allocate(capacity);
       if (grown == nullptr) throw std::bad_alloc();
-      Heap::Free(data_);
+      if (data_ != inline_) Heap::Free(data_);
       data_ = static_cast<char*>(grown);
       capacity_ = capacity;
     }
@@ -73,8 +76,10 @@ class StringScratch {
   }
 
  private:
-  char* data_ = nullptr;
-  size_t capacity_ = 0;
+  static constexpr size_t kInlineSize = 512;
+  char inline_[kInlineSize];
+  char* data_ = inline_;
+  size_t capacity_ = kInlineSize;
 };
 
 // How many characters from `text` on (up to `length`) come before the
