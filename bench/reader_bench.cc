@@ -2,8 +2,11 @@
 // and YAML readers against their peers, each pair on the same bytes.
 //
 // - JSON: ParseJson against rapidjson::Document::Parse with default flags
-//   (strings copied into the document's pool), the same reader ours runs
-//   on, so the difference is what each builds.
+//   (strings copied into the document's pool). Both run RapidJSON's reader;
+//   ours runs it in its in-situ mode over an input stream of its own, which
+//   copies each string's characters up to its first escape in one step
+//   instead of the reader pushing them one by one onto its stack, so the
+//   difference is that and what each builds.
 // - MessagePack: DecodeMessagePack against msgpack-c's msgpack::unpack
 //   (strings copied into its zone, as no reference function is given).
 // - YAML: ParseYaml against a bare libyaml event loop that builds nothing
