@@ -15,8 +15,9 @@
 // Costs. A small structure keeps its members in one sorted block; a large
 // one that grows out of order becomes a B-tree of sorted leaves. Looking up
 // a member is O(log n); inserting one is O(log n) amortised, in any order,
-// so a structure of n members costs O(n log n) to build. Readers collect a
-// structure's members while it is open and hand them over in one step
+// so a structure of n members costs O(n log n) to build. Readers put the
+// members of a small structure straight into it and collect those of a
+// larger one while it is open, handing them over in one step
 // (MemberCollector, member_collector.h): one sort per structure.
 //
 // Threads. Reads (Kind, Size, Get*, Element(s), FindMember, HasMember,
