@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <string_view>
-#include <utility>
 
 namespace vaq_decode {
 
@@ -179,8 +178,8 @@ void PrefetchName(const vaq::InternedString* name) {
 #endif
 }
 
-// The text being made, handed to the sink (when there is one) whenever it
-// has grown past a piece.
+// The text being made, handed to the sink whenever it has grown past a
+// piece.
 struct Printer {
   static constexpr size_t kPieceSize = 64 * 1024;
 
@@ -188,7 +187,7 @@ struct Printer {
   const TextSink* sink = nullptr;
 
   void Flush(bool always) {
-    if (sink != nullptr && (always || text.size() >= kPieceSize) && !text.empty()) {
+    if ((always || text.size() >= kPieceSize) && !text.empty()) {
       (*sink)(text);
       text.clear();
     }
@@ -297,34 +296,30 @@ void AppendKinds(Printer* printer, const Value& value, size_t level) {
 
 }  // namespace
 
-void WriteValueJson(const Value& value, const TextSink& sink) {
+namespace {
+
+void Print(const Value& value, const TextSink& sink, void (*walk)(Printer*, const Value&, size_t)) {
   Printer printer;
   printer.sink = &sink;
-  AppendPlain(&printer, value, 0);
+  walk(&printer, value, 0);
   printer.text += "\n";
   printer.Flush(true);
 }
 
-void WriteValueKindsJson(const Value& value, const TextSink& sink) {
-  Printer printer;
-  printer.sink = &sink;
-  AppendKinds(&printer, value, 0);
-  printer.text += "\n";
-  printer.Flush(true);
+std::string Whole(const Value& value, void (*write)(const Value&, const TextSink&)) {
+  std::string text;
+  write(value, [&text](std::string_view piece) { text += piece; });
+  return text;
 }
 
-std::string ValueJson(const Value& value) {
-  Printer printer;
-  AppendPlain(&printer, value, 0);
-  printer.text += "\n";
-  return std::move(printer.text);
-}
+}  // namespace
 
-std::string ValueKindsJson(const Value& value) {
-  Printer printer;
-  AppendKinds(&printer, value, 0);
-  printer.text += "\n";
-  return std::move(printer.text);
-}
+void WriteValueJson(const Value& value, const TextSink& sink) { Print(value, sink, AppendPlain); }
+
+void WriteValueKindsJson(const Value& value, const TextSink& sink) { Print(value, sink, AppendKinds); }
+
+std::string ValueJson(const Value& value) { return Whole(value, WriteValueJson); }
+
+std::string ValueKindsJson(const Value& value) { return Whole(value, WriteValueKindsJson); }
 
 }  // namespace vaq_decode

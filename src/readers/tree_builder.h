@@ -65,29 +65,19 @@ class TreeBuilder {
   // Scalars. False when the innermost container is full.
   bool Null() { return Filled(NextTarget()); }
   bool Bool(bool value) {
-    Value* target = NextTarget();
-    if (target != nullptr) target->SetBool(value);
-    return Filled(target);
+    return Fill([value](Value* target) { target->SetBool(value); });
   }
   bool Signed(int64_t value) {
-    Value* target = NextTarget();
-    if (target != nullptr) target->SetSigned(value);
-    return Filled(target);
+    return Fill([value](Value* target) { target->SetSigned(value); });
   }
   bool Unsigned(uint64_t value) {
-    Value* target = NextTarget();
-    if (target != nullptr) target->SetUnsigned(value);
-    return Filled(target);
+    return Fill([value](Value* target) { target->SetUnsigned(value); });
   }
   bool Float(double value) {
-    Value* target = NextTarget();
-    if (target != nullptr) target->SetFloat(value);
-    return Filled(target);
+    return Fill([value](Value* target) { target->SetFloat(value); });
   }
   bool String(std::string_view text) {
-    Value* target = NextTarget();
-    if (target != nullptr) target->SetString(text);
-    return Filled(target);
+    return Fill([text](Value* target) { target->SetString(text); });
   }
   bool Blob(std::span<const uint8_t> bytes);
   // A deep copy of `source` (which must not lie in the tree being built)
@@ -187,6 +177,13 @@ class TreeBuilder {
     // A repeated member name replaces the earlier value, never extends it.
     if (!target->IsEmpty()) target->Reset();
     return target;
+  }
+  // Sets the next value with `set`, unless the container is full.
+  template <typename Setter>
+  bool Fill(Setter set) {
+    Value* target = NextTarget();
+    if (target != nullptr) set(target);
+    return Filled(target);
   }
   bool Filled(Value* target) {
     if (target == nullptr) return false;
