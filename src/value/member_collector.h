@@ -6,9 +6,10 @@
 // structures nested in it stack above them) and, when it closes, hands
 // them to the structure in one step: one sort per structure instead of one
 // ordered insertion per member, O(n log n) for n members in any order, and
-// O(n) when they come in order. The sort compares words of the names held
-// beside the members' positions rather than the names themselves, so that
-// a large structure sorts in memory it reads in order.
+// O(n) when they come in order. A large structure is sorted byte by byte
+// (a radix sort) on words of its names copied into keys that take the
+// members' own block, so that sorting reads no name twice and needs no
+// memory beside the block the structure keeps.
 //
 //   MemberCollector members(root);
 //   const size_t mark = members.Mark();          // a structure opens
