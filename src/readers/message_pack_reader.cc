@@ -469,26 +469,31 @@ void Decoder::ReadKey() {
 
 }  // namespace
 
-ValueResult DecodeMessagePack(const uint8_t* data, size_t length, size_t* consumed) {
-  ValueResult result;
-  if (data == nullptr) length = 0;
-  Decoder decoder(data, length, &result);
-  size_t position = decoder.Run();
-  if (consumed != nullptr) *consumed = position;
-  return result;
-}
+namespace {
 
-ValueResult DecodeWholeMessagePack(const uint8_t* data, size_t length, size_t* consumed) {
+// Decodes one value; when `whole`, data that ends inside an open container
+// is an error rather than the partial value.
+ValueResult Decode(const uint8_t* data, size_t length, size_t* consumed, bool whole) {
   ValueResult result;
   if (data == nullptr) length = 0;
   Decoder decoder(data, length, &result);
-  size_t position = decoder.Run();
+  const size_t position = decoder.Run();
   if (consumed != nullptr) *consumed = position;
-  if (const int open = decoder.OpenAtEnd(); open != 0) {
+  if (const int open = whole ? decoder.OpenAtEnd() : 0; open != 0) {
     result.SetError(Format("Invalid MessagePack data. The data ends at position %1 inside an open %2.", position,
                            open == 2 ? "map" : "array"));
   }
   return result;
+}
+
+}  // namespace
+
+ValueResult DecodeMessagePack(const uint8_t* data, size_t length, size_t* consumed) {
+  return Decode(data, length, consumed, false);
+}
+
+ValueResult DecodeWholeMessagePack(const uint8_t* data, size_t length, size_t* consumed) {
+  return Decode(data, length, consumed, true);
 }
 
 bool LooksLikeMessagePack(const uint8_t* data, size_t length) {

@@ -401,6 +401,19 @@ void Value::Reset() {
   kind_ = ValueKind::kEmpty;
 }
 
+void Value::ReleaseMembers() {
+  Structure* members = payload_.structure;
+  for (ValueMember& member : Members()) {
+    arena_->DropReference(member.name);
+    member.value.Reset();
+  }
+  if (members->height == 0) {
+    arena_->Release(members->root, members->capacity * sizeof(ValueMember));
+  } else {
+    FreeNodes(members->root, members->height, arena_);
+  }
+}
+
 void Value::ReleasePayload() {
   switch (kind_) {
     case ValueKind::kString:
@@ -422,17 +435,8 @@ void Value::ReleasePayload() {
       break;
     }
     case ValueKind::kStructure: {
-      Structure* members = payload_.structure;
-      for (ValueMember& member : Members()) {
-        arena_->DropReference(member.name);
-        member.value.Reset();
-      }
-      if (members->height == 0) {
-        arena_->Release(members->root, members->capacity * sizeof(ValueMember));
-      } else {
-        FreeNodes(members->root, members->height, arena_);
-      }
-      arena_->Release(members, sizeof(Structure));
+      ReleaseMembers();
+      arena_->Release(payload_.structure, sizeof(Structure));
       break;
     }
     default:
@@ -978,15 +982,7 @@ void Value::AdoptMembers(ValueMember* items, uint32_t count, bool sorted) {
   if (header == nullptr) {
     // Already a structure: its members go, the header stays.
     header = payload_.structure;
-    for (ValueMember& member : Members()) {
-      arena_->DropReference(member.name);
-      member.value.Reset();
-    }
-    if (header->height == 0) {
-      arena_->Release(header->root, header->capacity * sizeof(ValueMember));
-    } else {
-      FreeNodes(header->root, header->height, arena_);
-    }
+    ReleaseMembers();
   } else {
     Reset();
     payload_.structure = header;

@@ -191,6 +191,8 @@ class Value {
 
   ValueArena* EnsureArena();
   void ReleasePayload();
+  // Releases a structure's members and their storage, not its header.
+  void ReleaseMembers();
   // Frees everything the root holds (the destructor's work).
   void DestroyTree() noexcept;
   void CopyFrom(const Value& source);

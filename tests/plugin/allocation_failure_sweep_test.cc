@@ -278,6 +278,19 @@ std::string ProbeEight(Host& host) {
   return host.Call("/vaq-clubs-public/v1/clubs/public/8") + host.Call("/vaq-clubs-public/v1/clubs/public/8/tag");
 }
 
+// A GET of `path` with Eight's tag in the cache, as the host calls an
+// endpoint.
+Scenario EndpointScenario(const char* name, const std::string& path) {
+  return Scenario{name, ServeKeyAndMembership,
+                  [](Host& host) {
+                    LoadAndInit(host);
+                    DeliverEight(host, 0);
+                  },
+                  [path](Host& host) { return Answer(host, path); },
+                  [path](Host& host) { host.Call(path); },
+                  [path](Host& host) { return host.Call(path); }};
+}
+
 const std::vector<Scenario>& Scenarios() {
   static const std::vector<Scenario> scenarios = {
       {"LoadInitShutdown", ServeKeyAndMembership, [](Host&) {}, LoadInitShutdown, WholeSessionAgain,
@@ -329,30 +342,9 @@ const std::vector<Scenario>& Scenarios() {
          DeliverEight(host, 0);
          return ProbeEight(host);
        }},
-      {"TagEndpoint", ServeKeyAndMembership,
-       [](Host& host) {
-         LoadAndInit(host);
-         DeliverEight(host, 0);
-       },
-       [](Host& host) { return Answer(host, "/vaq-clubs-public/v1/clubs/public/8/tag"); },
-       [](Host& host) { host.Call("/vaq-clubs-public/v1/clubs/public/8/tag"); },
-       [](Host& host) { return host.Call("/vaq-clubs-public/v1/clubs/public/8/tag"); }},
-      {"DataEndpoint", ServeKeyAndMembership,
-       [](Host& host) {
-         LoadAndInit(host);
-         DeliverEight(host, 0);
-       },
-       [](Host& host) { return Answer(host, "/vaq-clubs-public/v1/clubs/public/8"); },
-       [](Host& host) { host.Call("/vaq-clubs-public/v1/clubs/public/8"); },
-       [](Host& host) { return host.Call("/vaq-clubs-public/v1/clubs/public/8"); }},
-      {"NamesEndpoint", ServeKeyAndMembership,
-       [](Host& host) {
-         LoadAndInit(host);
-         DeliverEight(host, 0);
-       },
-       [](Host& host) { return Answer(host, "/vaq-clubs-public/v1/clubs/public?summonerNames=Eight,Me"); },
-       [](Host& host) { host.Call("/vaq-clubs-public/v1/clubs/public?summonerNames=Eight,Me"); },
-       [](Host& host) { return host.Call("/vaq-clubs-public/v1/clubs/public?summonerNames=Eight,Me"); }},
+      EndpointScenario("TagEndpoint", "/vaq-clubs-public/v1/clubs/public/8/tag"),
+      EndpointScenario("DataEndpoint", "/vaq-clubs-public/v1/clubs/public/8"),
+      EndpointScenario("NamesEndpoint", "/vaq-clubs-public/v1/clubs/public?summonerNames=Eight,Me"),
       // The membership fetched at Init comes as a streamed body; the
       // plug-in reads it (yielding between pieces), then PUTs its presence.
       {"StreamedMembershipAtInit",
