@@ -956,8 +956,8 @@ void Value::AdoptMembers(ValueMember* items, uint32_t count, bool sorted) {
   // Nothing below throws.
   auto* raw = reinterpret_cast<RawMember*>(items);
   auto byName = [](const RawMember& a, const RawMember& b) { return NameBefore(a.name, b.name); };
-  // A stable sort keeps members of one name in the order they were added.
-  if (!sorted && count <= 16) {
+  // Insertion keeps members of one name in the order they were added.
+  if (!sorted) {
     for (uint32_t i = 1; i < count; ++i) {
       if (!byName(raw[i], raw[i - 1])) continue;
       RawMember moving = raw[i];
@@ -965,8 +965,6 @@ void Value::AdoptMembers(ValueMember* items, uint32_t count, bool sorted) {
       for (; j > 0 && byName(moving, raw[j - 1]); --j) raw[j] = raw[j - 1];
       raw[j] = moving;
     }
-  } else if (!sorted) {
-    std::stable_sort(raw, raw + count, byName);
   }
   // Of a run of one name the last added stays.
   uint32_t kept = 0;

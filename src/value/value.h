@@ -215,9 +215,10 @@ class Value {
   Range MembersAs() const;
   // Makes this value a structure of the `count` members in `items`, a
   // block of this tree's arena with room for exactly `count`, which it
-  // takes: sorts them by name (unless `sorted`: already in order of their
-  // names, members of one name in the order they were added) and keeps the
-  // last added of members with one name. Throws std::bad_alloc before
+  // takes: sorts them by name, by insertion (meant for a few members;
+  // unless `sorted`: already in order of their names, members of one name
+  // in the order they were added) and keeps the last added of members with
+  // one name. Throws std::bad_alloc before
   // taking anything (the structure header, when this value is not a
   // structure yet).
   void AdoptMembers(ValueMember* items, uint32_t count, bool sorted);
