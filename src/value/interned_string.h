@@ -1,10 +1,14 @@
 // Texts stored once per value tree.
 //
-// Every string of a tree (values and structure member names) is interned in
-// the tree's arena: one InternedString per distinct text, reference-counted
-// by the values that point at it. The text follows the header in the same
-// block and is NUL-terminated. One process-wide static entry stands for the
-// empty text; it is never counted or freed.
+// The strings of a tree (values and structure member names) are interned
+// in the tree's arena: one InternedString per distinct text, reference-
+// counted by the values that point at it. Two kinds of text get entries of
+// their own outside the intern table instead (tableHash 0), because sharing
+// them would cost more than it saves: long string values, and the member
+// names of large structures that a reader collected (mostly keys that occur
+// once, such as ids). The text follows the header in the same block and is
+// NUL-terminated. One process-wide static entry stands for the empty text;
+// it is never counted or freed.
 //
 // The intern table is keyed by a word-at-a-time hash of the text
 // (TextTableHash), which costs a fraction of the byte-serial FNV-1a on the
@@ -55,7 +59,9 @@ inline uint32_t TextTableHash(std::string_view text) {
   second = (second ^ tail) * kMul2;
   uint64_t hash = (first ^ (second >> 32) ^ (second << 32)) * kMul1;
   hash ^= hash >> 32;
-  return static_cast<uint32_t>(hash);
+  // Never 0: that marks an entry outside the intern table.
+  const auto folded = static_cast<uint32_t>(hash);
+  return folded != 0 ? folded : 1;
 }
 
 // Whether `length` bytes at `a` and `b` are equal. Texts of up to 16 bytes
@@ -84,7 +90,7 @@ inline bool SameBytes(const char* a, const char* b, size_t length) {
 }
 
 struct InternedString {
-  uint32_t tableHash;  // TextTableHash of the text (0 for the empty entry)
+  uint32_t tableHash;  // TextTableHash of the text; 0 outside the table
   uint32_t refCount;
   uint32_t length;
   char text[1];  // `length` bytes and a NUL; the block is sized to fit
@@ -97,16 +103,24 @@ struct InternedString {
   static InternedString* Empty() { return &emptyEntry; }
 
   // Byte-wise order of the texts (as unsigned characters; a prefix first).
-  static int Compare(const InternedString* a, const InternedString* b) {
-    if (a == b) return 0;
-    // Names of one structure mostly differ in their first byte.
-    if (a->length != 0 && b->length != 0 && a->text[0] != b->text[0]) {
-      return static_cast<unsigned char>(a->text[0]) < static_cast<unsigned char>(b->text[0]) ? -1 : 1;
+  static int Compare(const InternedString* a, const InternedString* b) { return a == b ? 0 : Compare(a, b->view()); }
+
+  // Whether the texts of `a` and `b` are equal.
+  static bool SameText(const InternedString* a, const InternedString* b) {
+    return a == b || (a->length == b->length && SameBytes(a->text, b->text, a->length));
+  }
+  // Byte-wise order of the text of `a` and `text`.
+  static int Compare(const InternedString* a, std::string_view text) {
+    if (a->length != 0 && !text.empty() && a->text[0] != text[0]) {
+      return static_cast<unsigned char>(a->text[0]) < static_cast<unsigned char>(text[0]) ? -1 : 1;
     }
-    uint32_t common = a->length < b->length ? a->length : b->length;
-    int order = std::memcmp(a->text, b->text, common);
+    const size_t common = a->length < text.size() ? a->length : text.size();
+    const int order = common == 0 ? 0 : std::memcmp(a->text, text.data(), common);
     if (order != 0) return order;
-    return a->length < b->length ? -1 : (a->length > b->length ? 1 : 0);
+    return a->length < text.size() ? -1 : (a->length > text.size() ? 1 : 0);
+  }
+  static bool SameText(const InternedString* a, std::string_view text) {
+    return a->length == text.size() && SameBytes(a->text, text.data(), text.size());
   }
 
   static constexpr size_t BlockSize(size_t length) { return offsetof(InternedString, text) + length + 1; }

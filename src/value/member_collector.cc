@@ -30,21 +30,11 @@ Value& MemberCollector::Add(std::string_view name) {
     if (chunk == nullptr) throw std::bad_alloc();
     chunks_.push_back(static_cast<ValueMember*>(chunk));
   }
-  bool pending = false;
-  InternedString* entry = arena_->BeginIntern(name, &pending);
-  if (pending) {
-    // The name's entry is settled a few members later (or before anything
-    // reads the names), when its table slot has been fetched.
-    if (pendingCount_ == kPendingNames) SettleName(pending_[pendingFirst_]);
-    pending_[(pendingFirst_ + pendingCount_) % kPendingNames] = count_;
-    if (pendingCount_ == kPendingNames) {
-      pendingFirst_ = (pendingFirst_ + 1) % kPendingNames;
-    } else {
-      ++pendingCount_;
-    }
-  } else {
-    ValueArena::AddReference(entry);
-  }
+  // A name interned a moment ago is shared at once; any other gets an
+  // entry of its own, which Finish shares when its structure is not large.
+  InternedString* entry = arena_->RecentEntry(name);
+  if (entry == nullptr) entry = arena_->OwnEntry(name);
+  ValueArena::AddReference(entry);
   ValueMember& member = At(count_);
   member.name = entry;
   new (&member.value) Value(arena_, false);
@@ -52,18 +42,15 @@ Value& MemberCollector::Add(std::string_view name) {
   return member.value;
 }
 
-void MemberCollector::SettleName(size_t index) {
-  ValueMember& member = At(index);
-  member.name = arena_->FinishIntern(member.name);
-  ValueArena::AddReference(member.name);
-}
-
-void MemberCollector::SettleNames() {
-  for (; pendingCount_ > 0; --pendingCount_) {
-    SettleName(pending_[pendingFirst_]);
-    pendingFirst_ = (pendingFirst_ + 1) % kPendingNames;
+void MemberCollector::ShareNames(size_t mark) {
+  size_t own = 0;
+  for (size_t i = mark; i < count_; ++i) own += At(i).name->tableHash == 0 ? 1 : 0;
+  if (own == 0) return;
+  arena_->ReserveInterns(own);
+  for (size_t i = mark; i < count_; ++i) {
+    ValueMember& member = At(i);
+    member.name = arena_->ShareEntry(member.name);
   }
-  pendingFirst_ = 0;
 }
 
 namespace {
@@ -208,8 +195,7 @@ void RadixSort(SortKey* keys, size_t count) {
 // the next bytes, each group of names that agreed on these and go on. Of
 // names that agree on the bytes, the shorter comes first: a name that ends
 // within them is a beginning of the longer ones (zero bytes pad it).
-// Interned names of one text are one entry, so equal texts are told by
-// their entry. Throws std::bad_alloc (from the list of runs), leaving the
+// Throws std::bad_alloc (from the list of runs), leaving the
 // keys in some order.
 template <typename NameAt>
 void SortByName(SortKey* keys, size_t count, NameAt nameAt) {
@@ -230,7 +216,7 @@ void SortByName(SortKey* keys, size_t count, NameAt nameAt) {
       // Repeats of one long name need no more passes.
       const InternedString* name = nameAt(first->index);
       bool same = true;
-      for (SortKey* key = first + 1; key != last && same; ++key) same = nameAt(key->index) == name;
+      for (SortKey* key = first + 1; key != last && same; ++key) same = InternedString::SameText(nameAt(key->index), name);
       if (same) {
         std::sort(first, last, byIndex);
         continue;
@@ -261,9 +247,14 @@ bool MemberCollector::InOrder(size_t mark) {
 
 void MemberCollector::Finish(Value& structure, size_t mark) {
   if (structure.arena_ != arena_) throw std::logic_error("MemberCollector::Finish: a structure of another tree");
-  SettleNames();
   const size_t count = count_ - mark;
   if (count > Value::kMaxElements) throw std::length_error("MemberCollector::Finish: too many members");
+  // The names of a structure that is not large go into the intern table
+  // (an entry already there stands in for a name's own); a large one keeps
+  // its names' own entries. Sharing changes no member's name text, so it
+  // needs no undoing when something below fails.
+  const bool ownNames = count >= kOwnNamesFrom;
+  if (!ownNames) ShareNames(mark);
   ValueMember* items = nullptr;
   if (count > 0) items = static_cast<ValueMember*>(arena_->Allocate(count * sizeof(ValueMember)));
   // Members move as plain bytes (a value holds no pointer to itself); until
@@ -302,7 +293,7 @@ void MemberCollector::Finish(Value& structure, size_t mark) {
         copied += inChunk;
       }
     }
-    structure.AdoptMembers(items, static_cast<uint32_t>(count), count > kSmallStructure);
+    structure.AdoptMembers(items, static_cast<uint32_t>(count), count > kSmallStructure, ownNames);
   } catch (...) {
     arena_->Release(items, count * sizeof(ValueMember));
     throw;
@@ -311,7 +302,6 @@ void MemberCollector::Finish(Value& structure, size_t mark) {
 }
 
 void MemberCollector::Drop(size_t mark) {
-  SettleNames();
   while (count_ > mark) {
     ValueMember& member = At(--count_);
     member.value.Reset();

@@ -78,24 +78,22 @@ class MemberCollector {
   // it stay valid.
   static constexpr size_t kChunkMembers = 64;
 
-  // Names whose entries are still provisional (ValueArena::BeginIntern),
-  // oldest first, at most this many.
-  static constexpr size_t kPendingNames = 16;
+  // From this many members on, a structure keeps the names' own entries
+  // (ValueArena::OwnEntry) instead of interning them: such a structure is
+  // most likely keyed by data (ids, player names) whose keys occur once,
+  // and a table of them would cost more than the names.
+  static constexpr size_t kOwnNamesFrom = 256;
 
   ValueMember& At(size_t index) { return chunks_[index / kChunkMembers][index % kChunkMembers]; }
-  // Gives the member at `index` its name's settled entry; never fails.
-  void SettleName(size_t index);
-  // Settles every pending name.
-  void SettleNames();
+  // Puts the names of the members from `mark` on into the intern table.
+  // Throws std::bad_alloc, changing no name.
+  void ShareNames(size_t mark);
   // Whether the names from `mark` on come strictly in order.
   bool InOrder(size_t mark);
 
   ValueArena* arena_;
   std::vector<ValueMember*> chunks_;
   size_t count_ = 0;
-  size_t pending_[kPendingNames];  // member indexes, a ring
-  size_t pendingFirst_ = 0;
-  size_t pendingCount_ = 0;
 };
 
 }  // namespace vaq

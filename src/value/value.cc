@@ -21,12 +21,16 @@ struct Value::Collection {
 // block (`root`, room for `capacity`). A structure that grows out of order
 // past kFlatInsertLimit members becomes a B+-tree: `height` levels of
 // InnerNode above a doubly chained list of MemberLeaf blocks; `capacity`
-// then counts the leaves.
+// then counts the leaves. `ownNames`: some names may be entries of their
+// own (outside the intern table, interned_string.h), so names are told
+// apart by their text; otherwise every name is the tree's interned entry
+// and a small structure is searched by address.
 struct Value::Structure {
   void* root;
   uint32_t size;
   uint32_t capacity;
   uint32_t height;
+  bool ownNames;
 };
 
 namespace {
@@ -107,12 +111,12 @@ const std::vector<uint8_t>& EmptyBytes() {
 bool NameBefore(const InternedString* a, const InternedString* b) { return InternedString::Compare(a, b) < 0; }
 
 // The first of `count` sorted members whose name is not before `name`.
-uint32_t LowerBound(const ValueMember* items, uint32_t count, const InternedString* name) {
+uint32_t LowerBound(const ValueMember* items, uint32_t count, std::string_view name) {
   uint32_t low = 0;
   uint32_t high = count;
   while (low < high) {
     const uint32_t middle = low + (high - low) / 2;
-    if (NameBefore(items[middle].name, name)) {
+    if (InternedString::Compare(items[middle].name, name) < 0) {
       low = middle + 1;
     } else {
       high = middle;
@@ -122,12 +126,12 @@ uint32_t LowerBound(const ValueMember* items, uint32_t count, const InternedStri
 }
 
 // The child of `node` whose names include `name`.
-uint32_t ChildIndex(const InnerNode* node, const InternedString* name) {
+uint32_t ChildIndex(const InnerNode* node, std::string_view name) {
   uint32_t low = 1;
   uint32_t high = node->count;
   while (low < high) {
     const uint32_t middle = low + (high - low) / 2;
-    if (!NameBefore(name, node->keys[middle])) {
+    if (InternedString::Compare(node->keys[middle], name) <= 0) {
       low = middle + 1;
     } else {
       high = middle;
@@ -391,7 +395,7 @@ void Value::MakeStructure() {
   if (kind_ == ValueKind::kStructure) return;
   Reset();
   void* memory = EnsureArena()->Allocate(sizeof(Structure));
-  payload_.structure = new (memory) Structure{nullptr, 0, 0, 0};
+  payload_.structure = new (memory) Structure{nullptr, 0, 0, 0, false};
   kind_ = ValueKind::kStructure;
 }
 
@@ -581,11 +585,15 @@ void Value::CopyFrom(const Value& source) {
       auto* items = static_cast<ValueMember*>(arena_->Allocate(count * sizeof(ValueMember)));
       target->root = items;
       target->capacity = count;
+      // Names of their own stay so in the copy.
+      target->ownNames = source.payload_.structure->ownNames;
       // The members are counted as they are made, so that a failure leaves
       // a structure that releases what was built.
       for (const ValueMember& member : source.Members()) {
         InternedString* name = member.name;
-        if (source.arena_ != arena_) name = arena_->Intern(name->view());
+        if (source.arena_ != arena_) {
+          name = target->ownNames ? arena_->OwnEntry(name->view()) : arena_->Intern(name->view());
+        }
         ValueArena::AddReference(name);
         ValueMember* slot = &items[target->size];
         slot->name = name;
@@ -683,7 +691,7 @@ struct TreePath {
   MemberLeaf* leaf;
 };
 
-void Descend(const void* root, uint32_t height, const InternedString* name, TreePath* path) {
+void Descend(const void* root, uint32_t height, std::string_view name, TreePath* path) {
   void* node = const_cast<void*>(root);
   for (uint32_t level = 0; level < height; ++level) {
     auto* inner = static_cast<InnerNode*>(node);
@@ -721,32 +729,39 @@ void RemoveChild(InnerNode* node, uint32_t slot, ValueArena* arena) {
 
 }  // namespace
 
-ValueMember* Value::FindMemberSlot(const InternedString* name) const {
+ValueMember* Value::FindMemberSlot(std::string_view name) const {
   const Structure* members = payload_.structure;
   if (members->height == 0) {
     auto* items = static_cast<ValueMember*>(members->root);
-    // Names of one tree are interned once, so a small structure is
-    // searched by address alone.
-    if (members->size <= 8) {
+    if (members->size <= 8 && !members->ownNames) {
+      // Names of such a structure are the tree's interned entries: it is
+      // searched by address alone.
+      const InternedString* entry = arena_->FindInterned(name);
+      if (entry == nullptr) return nullptr;
       for (uint32_t i = 0; i < members->size; ++i) {
-        if (items[i].name == name) return &items[i];
+        if (items[i].name == entry) return &items[i];
       }
       return nullptr;
     }
     const uint32_t at = LowerBound(items, members->size, name);
-    return at < members->size && items[at].name == name ? &items[at] : nullptr;
+    return at < members->size && InternedString::SameText(items[at].name, name) ? &items[at] : nullptr;
   }
   TreePath path;
   Descend(members->root, members->height, name, &path);
   ValueMember* items = path.leaf->items();
   const uint32_t at = LowerBound(items, path.leaf->count, name);
-  return at < path.leaf->count && items[at].name == name ? &items[at] : nullptr;
+  return at < path.leaf->count && InternedString::SameText(items[at].name, name) ? &items[at] : nullptr;
 }
 
 Value& Value::Member(std::string_view name) {
   MakeStructure();
-  InternedString* entry = arena_->Intern(name);
   Structure* members = payload_.structure;
+  if (members->ownNames) {
+    // The member may have a name of its own, which interning would not
+    // find.
+    if (ValueMember* found = FindMemberSlot(name)) return found->value;
+  }
+  InternedString* entry = arena_->Intern(name);
   if (members->height == 0) {
     auto* items = static_cast<ValueMember*>(members->root);
     const uint32_t size = members->size;
@@ -755,13 +770,13 @@ Value& Value::Member(std::string_view name) {
       // In order: append.
       at = size;
     } else {
-      if (size <= 8) {
+      if (size <= 8 && !members->ownNames) {
         for (uint32_t i = 0; i < size; ++i) {
           if (items[i].name == entry) return items[i].value;
         }
       }
-      at = LowerBound(items, size, entry);
-      if (items[at].name == entry) return items[at].value;
+      at = LowerBound(items, size, entry->view());
+      if (InternedString::SameText(items[at].name, entry)) return items[at].value;
     }
     if (at < size && size >= kFlatInsertLimit) {
       // Out of order in a large block: from here on a tree.
@@ -793,10 +808,10 @@ Value& Value::InsertIntoTree(InternedString* entry) {
   if (members->height == 0) return Member(entry->view());
   const uint32_t height = members->height;
   TreePath path;
-  Descend(members->root, height, entry, &path);
+  Descend(members->root, height, entry->view(), &path);
   MemberLeaf* leaf = path.leaf;
-  const uint32_t at = LowerBound(leaf->items(), leaf->count, entry);
-  if (at < leaf->count && leaf->items()[at].name == entry) return leaf->items()[at].value;
+  const uint32_t at = LowerBound(leaf->items(), leaf->count, entry->view());
+  if (at < leaf->count && InternedString::SameText(leaf->items()[at].name, entry)) return leaf->items()[at].value;
   if (members->size >= kMaxElements) throw std::length_error("Value::Member: too many members");
 
   if (leaf->count < kLeafCapacity) {
@@ -936,19 +951,15 @@ void Value::RebuildTree() {
 
 const Value& Value::FindMember(std::string_view name) const {
   if (kind_ != ValueKind::kStructure) return EmptyValue();
-  const InternedString* entry = arena_->FindInterned(name);
-  if (entry == nullptr) return EmptyValue();
-  const ValueMember* found = FindMemberSlot(entry);
+  const ValueMember* found = FindMemberSlot(name);
   return found == nullptr ? EmptyValue() : found->value;
 }
 
 bool Value::HasMember(std::string_view name) const {
-  if (kind_ != ValueKind::kStructure) return false;
-  const InternedString* entry = arena_->FindInterned(name);
-  return entry != nullptr && FindMemberSlot(entry) != nullptr;
+  return kind_ == ValueKind::kStructure && FindMemberSlot(name) != nullptr;
 }
 
-void Value::AdoptMembers(ValueMember* items, uint32_t count, bool sorted) {
+void Value::AdoptMembers(ValueMember* items, uint32_t count, bool sorted, bool ownNames) {
   Structure* header = nullptr;
   if (kind_ != ValueKind::kStructure) {
     header = static_cast<Structure*>(EnsureArena()->Allocate(sizeof(Structure)));
@@ -969,7 +980,7 @@ void Value::AdoptMembers(ValueMember* items, uint32_t count, bool sorted) {
   // Of a run of one name the last added stays.
   uint32_t kept = 0;
   for (uint32_t i = 0; i < count; ++i) {
-    if (i + 1 < count && raw[i].name == raw[i + 1].name) {
+    if (i + 1 < count && InternedString::SameText(raw[i].name, raw[i + 1].name)) {
       items[i].value.Reset();
       arena_->DropReference(items[i].name);
       continue;
@@ -990,6 +1001,7 @@ void Value::AdoptMembers(ValueMember* items, uint32_t count, bool sorted) {
   header->size = kept;
   header->capacity = count;
   header->height = 0;
+  header->ownNames = ownNames;
 }
 
 MemberRange Value::Members() const { return MembersAs<MemberRange>(); }
@@ -998,11 +1010,9 @@ MutableMemberRange Value::Members() { return MembersAs<MutableMemberRange>(); }
 
 bool Value::EraseMember(std::string_view name) {
   if (kind_ != ValueKind::kStructure) return false;
-  InternedString* entry = arena_->FindInterned(name);
-  if (entry == nullptr) return false;
   Structure* members = payload_.structure;
   if (members->height == 0) {
-    ValueMember* found = FindMemberSlot(entry);
+    ValueMember* found = FindMemberSlot(name);
     if (found == nullptr) return false;
     auto* items = static_cast<ValueMember*>(members->root);
     found->value.Reset();
@@ -1012,10 +1022,10 @@ bool Value::EraseMember(std::string_view name) {
     return true;
   }
   TreePath path;
-  Descend(members->root, members->height, entry, &path);
+  Descend(members->root, members->height, name, &path);
   MemberLeaf* leaf = path.leaf;
-  const uint32_t at = LowerBound(leaf->items(), leaf->count, entry);
-  if (at >= leaf->count || leaf->items()[at].name != entry) return false;
+  const uint32_t at = LowerBound(leaf->items(), leaf->count, name);
+  if (at >= leaf->count || !InternedString::SameText(leaf->items()[at].name, name)) return false;
   ValueMember* items = leaf->items();
   items[at].value.Reset();
   // Separators keep their own references: the name may stay interned.

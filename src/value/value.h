@@ -4,7 +4,9 @@
 // Value tree. A value has one of ten kinds (value_kind.h). Scalars live in
 // the node itself; strings, blobs, enums, collections and structures point
 // into memory of the tree's ValueArena, which the root owns (isRoot) and
-// every node below it borrows. Strings are interned per tree. A structure
+// every node below it borrows. Strings are interned per tree (long values
+// and the names of large structures that readers collect excepted:
+// interned_string.h). A structure
 // keeps unique member names and yields its members in byte-wise order of
 // their names, whatever order they were inserted in.
 //
@@ -204,8 +206,8 @@ class Value {
   bool HasInlinePayload() const;
   // Whether `node` lies somewhere below this value.
   bool Contains(const Value& node) const;
-  // The member `name` (interned in this tree), or null.
-  ValueMember* FindMemberSlot(const InternedString* name) const;
+  // The member `name`, or null.
+  ValueMember* FindMemberSlot(std::string_view name) const;
   // Member's insertion into a structure kept as a tree.
   Value& InsertIntoTree(InternedString* entry);
   // Rebuilds a structure's tree with its nodes three quarters full (or as
@@ -218,10 +220,10 @@ class Value {
   // takes: sorts them by name, by insertion (meant for a few members;
   // unless `sorted`: already in order of their names, members of one name
   // in the order they were added) and keeps the last added of members with
-  // one name. Throws std::bad_alloc before
-  // taking anything (the structure header, when this value is not a
-  // structure yet).
-  void AdoptMembers(ValueMember* items, uint32_t count, bool sorted);
+  // one name. `ownNames`: some names may be entries of their own (outside
+  // the intern table). Throws std::bad_alloc before taking anything (the
+  // structure header, when this value is not a structure yet).
+  void AdoptMembers(ValueMember* items, uint32_t count, bool sorted, bool ownNames);
 
   union Payload {
     uint64_t raw;

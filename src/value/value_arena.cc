@@ -137,7 +137,6 @@ void ValueArena::Clear() {
   internBuckets_ = nullptr;
   internCapacity_ = 0;
   internCount_ = 0;
-  provisionalCount_ = 0;
   for (InternedString*& recent : recent_) recent = nullptr;
   liveBlobs_ = 0;
 }
@@ -322,8 +321,7 @@ InternedString* ValueArena::FindInterned(std::string_view text) const {
   return Find(text, TextTableHash(text));
 }
 
-InternedString* ValueArena::TextEntry(std::string_view text) {
-  if (text.size() <= kSharedTextMaxLength) return Intern(text);
+InternedString* ValueArena::OwnEntry(std::string_view text) {
   auto* entry = static_cast<InternedString*>(Allocate(InternedString::BlockSize(text.size())));
   entry->tableHash = 0;
   entry->refCount = 0;
@@ -333,36 +331,26 @@ InternedString* ValueArena::TextEntry(std::string_view text) {
   return entry;
 }
 
-InternedString* ValueArena::BeginIntern(std::string_view text, bool* pending) {
-  *pending = false;
-  if (text.empty()) return InternedString::Empty();
-  InternedString* recent = recent_[RecentIndex(text)];
-  if (recent != nullptr && recent->length == text.size() && SameBytes(recent->text, text.data(), text.size())) {
-    return recent;
-  }
-  if ((internCount_ + provisionalCount_ + 1) * 4 > internCapacity_ * 3) GrowInternTable();
-  auto* entry = static_cast<InternedString*>(Allocate(InternedString::BlockSize(text.size())));
-  entry->tableHash = TextTableHash(text);
-  entry->refCount = 0;
-  entry->length = static_cast<uint32_t>(text.size());
-  std::memcpy(entry->text, text.data(), text.size());
-  entry->text[text.size()] = '\0';
-  ++provisionalCount_;
-#if defined(__GNUC__)
-  __builtin_prefetch(&internBuckets_[entry->tableHash & (internCapacity_ - 1)]);
-#endif
-  *pending = true;
-  return entry;
+InternedString* ValueArena::TextEntry(std::string_view text) {
+  if (text.size() <= kSharedTextMaxLength) return Intern(text);
+  return OwnEntry(text);
 }
 
-InternedString* ValueArena::FinishIntern(InternedString* provisional) {
-  --provisionalCount_;
-  InternedString* entry = Find(provisional->view(), provisional->tableHash);
+void ValueArena::ReserveInterns(size_t count) {
+  while ((internCount_ + count) * 4 > size_t{internCapacity_} * 3) GrowInternTable();
+}
+
+InternedString* ValueArena::ShareEntry(InternedString* own) {
+  if (own->tableHash != 0 || own == InternedString::Empty()) return own;
+  const uint32_t hash = TextTableHash(own->view());
+  InternedString* entry = Find(own->view(), hash);
   if (entry != nullptr) {
-    Release(provisional, InternedString::BlockSize(provisional->length));
+    entry->refCount += own->refCount;
+    Release(own, InternedString::BlockSize(own->length));
   } else {
-    entry = provisional;
-    InsertEntry(entry, entry->tableHash);
+    entry = own;
+    entry->tableHash = hash;
+    InsertEntry(entry, hash);
     ++internCount_;
   }
   recent_[RecentIndex(entry->view())] = entry;
@@ -377,7 +365,7 @@ InternedString* ValueArena::InternMissed(std::string_view text) {
     recent = found;
     return found;
   }
-  if ((internCount_ + provisionalCount_ + 1) * 4 > internCapacity_ * 3) GrowInternTable();
+  if ((internCount_ + 1) * 4 > internCapacity_ * 3) GrowInternTable();
   auto* entry = static_cast<InternedString*>(Allocate(InternedString::BlockSize(text.size())));
   entry->tableHash = hash;
   entry->refCount = 0;
@@ -419,8 +407,8 @@ void ValueArena::DropReference(InternedString* entry) {
     --entry->refCount;
     return;
   }
-  if (entry->length > kSharedTextMaxLength && entry->tableHash == 0 && FindInterned(entry->view()) != entry) {
-    // A text value of its own, never in the table.
+  if (entry->tableHash == 0) {
+    // An entry of its own, never in the table.
     Release(entry, InternedString::BlockSize(entry->length));
     return;
   }

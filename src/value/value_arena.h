@@ -61,40 +61,44 @@ class ValueArena {
   // static empty entry.
   InternedString* Intern(std::string_view text) {
     // Most texts of a tree are member names seen a moment ago.
-    if (!text.empty()) {
-      InternedString* recent = recent_[RecentIndex(text)];
-      if (recent != nullptr && recent->length == text.size() && SameBytes(recent->text, text.data(), text.size())) {
-        return recent;
-      }
-    }
+    if (InternedString* recent = RecentEntry(text)) return recent;
     return InternMissed(text);
   }
-  // Interning in two steps, for a caller that interns many texts in a row
-  // and can wait a little for their entries: the table slot of a text is
-  // then fetched from memory while the caller goes on, instead of each
-  // lookup waiting for it in turn.
-  // BeginIntern gives the entry of `text` right away when it was interned
-  // a moment ago (`*pending` false: as Intern); otherwise (`*pending` true)
-  // a provisional entry holding the text, not yet in the table, which the
-  // caller must hand to FinishIntern before anything else uses it or the
-  // tree goes. Throws std::bad_alloc, having made nothing. FinishIntern
-  // gives the entry to use: the provisional one, now in the table, or an
-  // earlier entry of the same text (the provisional one is then freed).
-  // It never fails: BeginIntern made room in the table for it. The caller
-  // adds its reference to what either returns.
-  InternedString* BeginIntern(std::string_view text, bool* pending);
-  InternedString* FinishIntern(InternedString* provisional);
+  // The interned entry of `text` when it was interned a moment ago (the
+  // check Intern makes first), else null. Never allocates.
+  InternedString* RecentEntry(std::string_view text) const {
+    if (text.empty()) return InternedString::Empty();
+    InternedString* recent = recent_[RecentIndex(text)];
+    if (recent != nullptr && recent->length == text.size() && SameBytes(recent->text, text.data(), text.size())) {
+      return recent;
+    }
+    return nullptr;
+  }
+  // An entry of its own for `text`, outside the intern table (tableHash
+  // 0), with no reference yet. Throws std::bad_alloc.
+  InternedString* OwnEntry(std::string_view text);
+  // Makes room in the intern table for `count` more entries, so that as
+  // many ShareEntry calls cannot fail. Throws std::bad_alloc, changing
+  // nothing.
+  void ReserveInterns(size_t count);
+  // Puts an entry of its own into the intern table: the entry to use from
+  // now on, which is `own` itself or the earlier entry of its text (then
+  // `own`'s references move to that one and `own` is freed). An entry
+  // already in the table is returned as it is. Needs room made by
+  // ReserveInterns; never fails.
+  InternedString* ShareEntry(InternedString* own);
   // The entry of `text`, or null when the tree has none.
   InternedString* FindInterned(std::string_view text) const;
   // A text value: short texts are interned; longer ones (presence strings,
-  // bodies: rarely repeated within a tree) get an entry of their own,
-  // outside the intern table, which saves hashing and probing them. The
-  // caller adds its reference.
+  // bodies: rarely repeated within a tree) get an entry of their own
+  // (OwnEntry), which saves hashing and probing them. The caller adds its
+  // reference.
   InternedString* TextEntry(std::string_view text);
   static void AddReference(InternedString* entry) {
     if (entry != InternedString::Empty()) ++entry->refCount;
   }
-  // Drops one reference; the last one removes the entry and frees it.
+  // Drops one reference; the last one removes the entry (from the table,
+  // unless it is one of its own) and frees it.
   void DropReference(InternedString* entry);
 
   // Blobs own memory outside the arena; while any is alive, dropping the
@@ -181,7 +185,6 @@ class ValueArena {
   Bucket* internBuckets_ = nullptr;
   uint32_t internCapacity_ = 0;  // a power of two, or 0 before the first text
   uint32_t internCount_ = 0;
-  uint32_t provisionalCount_ = 0;  // begun and not finished
   size_t liveBlobs_ = 0;
   void* keptPages_[kKeptPages] = {};
   size_t keptPageCount_ = 0;

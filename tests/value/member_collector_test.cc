@@ -128,6 +128,56 @@ TEST(MemberCollectorTest, LargeStructuresOrderNamesByTheirBytes) {
   EXPECT_EQ(root.FindMember("player.presence.123").GetSigned(), expected["player.presence.123"]);
 }
 
+// A large collected structure keeps its names outside the intern table;
+// every way of reaching a member by name still finds it: lookups, Member
+// on an existing name (which interns nothing), insertion, erasure down to
+// a few members, copies within the tree and into another one.
+TEST(MemberCollectorTest, NamesOfALargeStructureAreFoundByTheirText) {
+  constexpr int kCount = 600;
+  Value root;
+  // A string value interns "k7" before the structure takes a name "k7" of
+  // its own.
+  root.Member("text").SetString("k7");
+  {
+    Value& large = root.Member("large");
+    MemberCollector members(root);
+    for (int i = kCount; i-- > 0;) members.Add("k" + std::to_string(i)).SetSigned(i);
+    members.Finish(large, 0);
+    const size_t interned = root.arena()->InternedCount();
+    ASSERT_EQ(large.Size(), static_cast<size_t>(kCount));
+    EXPECT_EQ(large.FindMember("k7").GetSigned(), 7);
+    EXPECT_EQ(large.FindMember("k599").GetSigned(), 599);
+    EXPECT_TRUE(large.FindMember("k600").IsEmpty());
+    EXPECT_FALSE(large.HasMember("k"));
+    Value& existing = large.Member("k321");
+    EXPECT_EQ(&existing, &large.FindMember("k321"));
+    EXPECT_EQ(root.arena()->InternedCount(), interned);
+    large.Member("new").SetSigned(-1);
+    EXPECT_EQ(large.Size(), static_cast<size_t>(kCount) + 1);
+    EXPECT_EQ(large.FindMember("new").GetSigned(), -1);
+  }
+
+  const Value copy(root);
+  root.Member("inner").Assign(root.FindMember("large"));
+  Value& large = root.Member("large");  // "inner" moved the members
+  for (int i = 0; i < kCount; ++i) {
+    if (i % 100 != 7) {
+      ASSERT_TRUE(large.EraseMember("k" + std::to_string(i))) << i;
+    }
+  }
+  EXPECT_FALSE(large.EraseMember("k8"));
+  EXPECT_EQ(Describe(large), "{k107:s107,k207:s207,k307:s307,k407:s407,k507:s507,k7:s7,new:s-1}");
+  EXPECT_EQ(&large.Member("k7"), &large.FindMember("k7"));
+  EXPECT_EQ(large.Size(), 7u);
+  for (const Value* tree : {&copy.FindMember("large"), &root.FindMember("inner")}) {
+    EXPECT_EQ(tree->Size(), static_cast<size_t>(kCount) + 1);
+    EXPECT_EQ(tree->FindMember("k0").GetSigned(), 0);
+    EXPECT_EQ(tree->FindMember("k7").GetSigned(), 7);
+  }
+  root.Reset();
+  EXPECT_EQ(root.arena()->InternedCount(), 0u);
+}
+
 // A reference from Add stays valid while many more members are added
 // above it; Drop and the destructor release what was not finished.
 TEST(MemberCollectorTest, ReferencesStayValidAndUnfinishedMembersAreDropped) {
