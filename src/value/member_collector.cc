@@ -59,24 +59,21 @@ namespace {
 // costs nothing when they came in order).
 constexpr size_t kSmallStructure = 16;
 
-// Words of a name that one sort key holds: as many as fit beside its
-// index and length in the room of one member (three, or two where pointers
-// take four bytes).
-constexpr size_t kSortWords = (sizeof(ValueMember) - 2 * sizeof(uint32_t)) / sizeof(uint64_t);
-
-// One member in the sort: the bytes of its name from the depth being
-// sorted, in words read big-endian so that integer order is byte order. A
-// key takes the room of one member: the keys are sorted in the block that
-// then receives the members in their order.
+// One member in the sort: eight bytes of its name from the depth being
+// sorted, read big-endian so that integer order is byte order, its index
+// among the members being finished and its name's length. Keys are half
+// the size of a member (or less), so that the passes of the sort move
+// little memory; they lie at the end of the block that receives the
+// members.
 struct SortKey {
-  uint64_t words[kSortWords];
-  uint32_t index;   // among the members being finished
-  uint32_t length;  // of the name
+  uint64_t word;
+  uint32_t index;
+  uint32_t length;
 };
-static_assert(sizeof(SortKey) <= sizeof(ValueMember) && alignof(SortKey) <= alignof(ValueMember));
+static_assert(sizeof(SortKey) <= sizeof(ValueMember) && sizeof(ValueMember) % alignof(SortKey) == 0);
 
-// Bytes of a name that one pass of the sort compares.
-constexpr size_t kSortBytes = sizeof(SortKey::words);
+// Bytes of a name that one key holds.
+constexpr size_t kSortBytes = sizeof(SortKey::word);
 
 uint64_t NameWord(const InternedString* name, size_t depth) {
   const auto* at = reinterpret_cast<const unsigned char*>(name->text) + depth;
@@ -90,145 +87,156 @@ uint64_t NameWord(const InternedString* name, size_t depth) {
   return word;
 }
 
-// Reads the bytes of `name` from `depth` into `key`.
-void LoadKey(SortKey* key, const InternedString* name, size_t depth) {
-  for (size_t i = 0; i < kSortWords; ++i) key->words[i] = NameWord(name, depth + 8 * i);
-}
-
-bool SameBytes(const SortKey& a, const SortKey& b) {
-  for (size_t i = 0; i < kSortWords; ++i) {
-    if (a.words[i] != b.words[i]) return false;
-  }
-  return true;
-}
-
 // The order of the sort: the bytes, then the shorter name, then the member
 // added first.
 bool KeyBefore(const SortKey& a, const SortKey& b) {
-  for (size_t i = 0; i < kSortWords; ++i) {
-    if (a.words[i] != b.words[i]) return a.words[i] < b.words[i];
-  }
+  if (a.word != b.word) return a.word < b.word;
   if (a.length != b.length) return a.length < b.length;
   return a.index < b.index;
 }
 
-unsigned ByteOf(const SortKey& key, size_t byte) {
-  return static_cast<unsigned>(key.words[byte / 8] >> (56 - 8 * (byte % 8))) & 0xFFu;
-}
+// Whether two keys of one depth may stand for one name.
+bool MaySameName(const SortKey& a, const SortKey& b) { return a.word == b.word && a.length == b.length; }
 
-// Orders `keys` as KeyBefore does, one byte at a time from the first:
-// each range of keys that agree so far is dealt into 256 buckets by its
-// next byte, in place, and each bucket dealt again by the byte after, until
-// a bucket is small enough for a comparison sort. Bytes that every key of a
-// range shares are skipped in one look at the range's least and greatest
-// word. Linear in the bytes looked at, where a comparison sort would pay a
-// logarithm per key. Throws std::bad_alloc (from the list of ranges),
-// leaving the keys in some order.
-void RadixSort(SortKey* keys, size_t count) {
+// Orders `keys` as KeyBefore does, a digit at a time from the first byte:
+// each range of keys that agree so far is dealt into buckets by its next
+// digit, from where it lies into `scratch` (room for as many keys) or
+// back, and each bucket dealt again by the digit after, until a bucket is
+// small enough for a comparison sort. A large range takes two bytes per
+// digit (65,536 buckets), a smaller one a byte. While counting a digit the
+// least and the greatest word of the range are noted: only the buckets
+// between theirs are visited, and when every key falls into one bucket the
+// bytes they all share are skipped at once. Linear in
+// the bytes looked at, where a comparison sort would pay a logarithm per
+// key. Throws std::bad_alloc (from its lists), leaving the keys in some
+// order.
+void RadixSort(SortKey* keys, SortKey* scratch, size_t count) {
   constexpr size_t kSmallRange = 48;
+  constexpr size_t kWideRange = size_t{1} << 16;
   struct Range {
-    SortKey* first;
-    SortKey* last;
-    size_t byte;  // the keys agree on the bytes before this one
+    size_t begin;
+    size_t size;
+    size_t byte;     // the keys agree on the bytes before this one
+    bool inScratch;  // where the keys of the range lie now
   };
   std::vector<Range> ranges;
-  ranges.push_back(Range{keys, keys + count, 0});
-  uint32_t starts[256];
-  uint32_t ends[256];
-  uint32_t next[256];
+  ranges.push_back(Range{0, count, 0, false});
+  // Keys per digit, all zero between ranges: a range clears only the
+  // digits from its least to its greatest key's.
+  std::vector<uint32_t> wide;  // two-byte digits
+  uint32_t narrow[256] = {};
   while (!ranges.empty()) {
-    Range range = ranges.back();
+    const Range range = ranges.back();
     ranges.pop_back();
-    SortKey* first = range.first;
-    SortKey* last = range.last;
+    SortKey* from = (range.inScratch ? scratch : keys) + range.begin;
+    SortKey* to = (range.inScratch ? keys : scratch) + range.begin;
+    SortKey* end = from + range.size;
     size_t byte = range.byte;
-    if (static_cast<size_t>(last - first) <= kSmallRange) {
-      std::sort(first, last, KeyBefore);
-      continue;
-    }
-    // Skip the bytes that the least and the greatest word share.
-    while (byte < kSortBytes) {
-      const size_t word = byte / 8;
-      uint64_t least = first->words[word];
+    bool sorted = range.size <= kSmallRange;
+    uint32_t* counts = narrow;
+    unsigned shift = 0;
+    uint64_t mask = 0;
+    size_t low = 0;
+    size_t high = 0;
+    while (!sorted) {
+      const bool twoBytes = range.size >= kWideRange && byte + 2 <= kSortBytes;
+      if (twoBytes && wide.empty()) wide.resize(65536);
+      counts = twoBytes ? wide.data() : narrow;
+      shift = static_cast<unsigned>(64 - 8 * (byte + (twoBytes ? 2 : 1)));
+      mask = twoBytes ? 0xFFFF : 0xFF;
+      uint64_t least = from->word;
       uint64_t greatest = least;
-      for (const SortKey* key = first + 1; key != last; ++key) {
-        least = std::min(least, key->words[word]);
-        greatest = std::max(greatest, key->words[word]);
+      for (const SortKey* key = from; key != end; ++key) {
+        ++counts[(key->word >> shift) & mask];
+        least = std::min(least, key->word);
+        greatest = std::max(greatest, key->word);
       }
-      const size_t shared = least == greatest ? 8 : static_cast<size_t>(std::countl_zero(least ^ greatest)) / 8;
-      // The keys agree on the bytes before `byte`: never step back.
-      byte = std::max(byte, word * 8 + shared);
-      if (shared < 8) break;
+      // Digits only grow with the word, the bytes before being shared.
+      low = static_cast<size_t>((least >> shift) & mask);
+      high = static_cast<size_t>((greatest >> shift) & mask);
+      if (low != high) {
+        byte += twoBytes ? 2 : 1;
+        break;
+      }
+      // One digit for them all: go on from the first byte where the least
+      // and the greatest word differ.
+      counts[low] = 0;
+      byte = least == greatest ? kSortBytes : static_cast<size_t>(std::countl_zero(least ^ greatest)) / 8;
+      sorted = byte == kSortBytes;
     }
-    if (byte == kSortBytes) {
-      std::sort(first, last, KeyBefore);
+    if (sorted) {
+      std::sort(from, end, KeyBefore);
+      if (range.inScratch) std::copy(from, end, to);
       continue;
     }
-    std::fill(std::begin(ends), std::end(ends), 0u);
-    for (const SortKey* key = first; key != last; ++key) ++ends[ByteOf(*key, byte)];
+    // Counts become the places where each digit's keys go.
     uint32_t sum = 0;
-    for (size_t b = 0; b < 256; ++b) {
-      starts[b] = sum;
-      next[b] = sum;
-      sum += ends[b];
-      ends[b] = sum;
+    for (size_t digit = low; digit <= high; ++digit) {
+      const uint32_t size = counts[digit];
+      counts[digit] = sum;
+      sum += size;
     }
-    for (size_t b = 0; b < 256; ++b) {
-      while (next[b] < ends[b]) {
-        const unsigned belongs = ByteOf(first[next[b]], byte);
-        if (belongs == b) {
-          ++next[b];
-        } else {
-          std::swap(first[next[b]], first[next[belongs]++]);
-        }
+    for (const SortKey* key = from; key != end; ++key) to[counts[(key->word >> shift) & mask]++] = *key;
+    // Each digit's keys now end where the next digit's begin.
+    uint32_t begin = 0;
+    for (size_t digit = low; digit <= high; ++digit) {
+      const uint32_t last = counts[digit];
+      counts[digit] = 0;
+      if (last - begin > 1) {
+        ranges.push_back(Range{range.begin + begin, last - begin, byte, !range.inScratch});
+      } else if (last - begin == 1 && !range.inScratch) {
+        keys[range.begin + begin] = to[begin];  // a key alone is in place
       }
-    }
-    for (size_t b = 0; b < 256; ++b) {
-      if (ends[b] - starts[b] > 1) ranges.push_back(Range{first + starts[b], first + ends[b], byte + 1});
+      begin = last;
     }
   }
 }
 
-// Orders `keys` by name, byte-wise, and members of one name by index. Each
-// pass sorts a run of keys on the bytes of their names held in the keys
-// themselves (no name is read during a comparison), then sorts again, on
-// the next bytes, each group of names that agreed on these and go on. Of
-// names that agree on the bytes, the shorter comes first: a name that ends
-// within them is a beginning of the longer ones (zero bytes pad it).
-// Throws std::bad_alloc (from the list of runs), leaving the
-// keys in some order.
+// Orders `keys` by name, byte-wise, and members of one name by index. The
+// keys hold the names' bytes from `depth` on (the bytes before it are the
+// same in every name). Each pass sorts a run of keys on the bytes held in
+// the keys themselves (no name is read during a comparison), then loads
+// the next bytes into each group of keys whose names agreed on these and
+// go on, and sorts the group again. Of names that agree on the bytes, the
+// shorter comes first: a name that ends within them is a beginning of the
+// longer ones (zero bytes pad it). Throws std::bad_alloc (from its lists),
+// leaving the keys in some order.
 template <typename NameAt>
-void SortByName(SortKey* keys, size_t count, NameAt nameAt) {
+void SortByName(SortKey* keys, SortKey* scratch, size_t count, size_t depth, NameAt nameAt) {
   struct Run {
     size_t begin;
     size_t end;
     size_t depth;
   };
   std::vector<Run> runs;
-  runs.push_back(Run{0, count, 0});
+  runs.push_back(Run{0, count, depth});
   auto byIndex = [](const SortKey& a, const SortKey& b) { return a.index < b.index; };
+  bool first = true;
   while (!runs.empty()) {
     const Run run = runs.back();
     runs.pop_back();
-    SortKey* first = keys + run.begin;
+    SortKey* firstKey = keys + run.begin;
     SortKey* last = keys + run.end;
-    if (run.depth > 0) {
+    if (!first) {
       // Repeats of one long name need no more passes.
-      const InternedString* name = nameAt(first->index);
+      const InternedString* name = nameAt(firstKey->index);
       bool same = true;
-      for (SortKey* key = first + 1; key != last && same; ++key) same = InternedString::SameText(nameAt(key->index), name);
+      for (SortKey* key = firstKey + 1; key != last && same; ++key) {
+        same = InternedString::SameText(nameAt(key->index), name);
+      }
       if (same) {
-        std::sort(first, last, byIndex);
+        std::sort(firstKey, last, byIndex);
         continue;
       }
-      for (SortKey* key = first; key != last; ++key) LoadKey(key, nameAt(key->index), run.depth);
+      for (SortKey* key = firstKey; key != last; ++key) key->word = NameWord(nameAt(key->index), run.depth);
     }
-    RadixSort(first, static_cast<size_t>(last - first));
+    first = false;
+    RadixSort(firstKey, scratch + run.begin, static_cast<size_t>(last - firstKey));
     const size_t limit = run.depth + kSortBytes;
     for (size_t i = run.begin; i < run.end;) {
       size_t next = i + 1;
       if (keys[i].length > limit) {
-        while (next < run.end && SameBytes(keys[next], keys[i])) ++next;
+        while (next < run.end && keys[next].word == keys[i].word) ++next;
         if (next - i > 1) runs.push_back(Run{i, next, limit});
       }
       i = next;
@@ -245,6 +253,19 @@ bool MemberCollector::InOrder(size_t mark) {
   return true;
 }
 
+size_t MemberCollector::SharedBeginning(size_t mark) {
+  const InternedString* name = At(mark).name;
+  size_t shared = name->length;
+  for (size_t i = mark + 1; i < count_ && shared > 0; ++i) {
+    const InternedString* other = At(i).name;
+    const size_t length = std::min<size_t>(shared, other->length);
+    size_t same = 0;
+    while (same < length && name->text[same] == other->text[same]) ++same;
+    shared = same;
+  }
+  return shared;
+}
+
 void MemberCollector::Finish(Value& structure, size_t mark) {
   if (structure.arena_ != arena_) throw std::logic_error("MemberCollector::Finish: a structure of another tree");
   const size_t count = count_ - mark;
@@ -259,29 +280,53 @@ void MemberCollector::Finish(Value& structure, size_t mark) {
   if (count > 0) items = static_cast<ValueMember*>(arena_->Allocate(count * sizeof(ValueMember)));
   // Members move as plain bytes (a value holds no pointer to itself); until
   // the structure takes them they are still the collector's.
+  using Order = Value::MemberOrder;
+  Order order = count <= kSmallStructure ? Order::kAny : Order::kByNameUnique;
   const bool sorts = count > kSmallStructure && !InOrder(mark);
   try {
     if (sorts) {
-      // The keys take the members' block; each key, once sorted, gives way
-      // to the member it stands for.
-      auto* keys = reinterpret_cast<SortKey*>(items);
+      // The keys take the end of the members' block; each member, copied
+      // to its place in sorted order, covers only keys already read.
+      auto* keys = reinterpret_cast<SortKey*>(reinterpret_cast<unsigned char*>(items) +
+                                              count * (sizeof(ValueMember) - sizeof(SortKey)));
+      // The sort's scratch keys take the start of the block where a member
+      // is twice the size of a key, else memory of their own.
+      constexpr bool kScratchInBlock = sizeof(ValueMember) >= 2 * sizeof(SortKey);
+      auto* scratch = reinterpret_cast<SortKey*>(items);
+      if (!kScratchInBlock) {
+        scratch = static_cast<SortKey*>(Heap::Allocate(count * sizeof(SortKey)));
+        if (scratch == nullptr) throw std::bad_alloc();
+      }
+      struct ScratchRelease {
+        SortKey* scratch;
+        ~ScratchRelease() {
+          if (!kScratchInBlock) Heap::Free(scratch);
+        }
+      } release{scratch};
+      const size_t depth = SharedBeginning(mark);
       for (size_t i = 0; i < count; ++i) {
         const InternedString* name = At(mark + i).name;
-        SortKey* key = new (static_cast<void*>(items + i)) SortKey;
+        SortKey* key = new (static_cast<void*>(keys + i)) SortKey;
+        key->word = NameWord(name, depth);
         key->index = static_cast<uint32_t>(i);
         key->length = name->length;
-        LoadKey(key, name, 0);
       }
-      SortByName(keys, count, [this, mark](uint32_t index) { return At(mark + index).name; });
+      SortByName(keys, scratch, count, depth, [this, mark](uint32_t index) { return At(mark + index).name; });
       // The members are read in sorted order, all over the stack: each is
-      // asked for a few steps before it is copied.
-      constexpr size_t kAhead = 8;
+      // asked for a few steps before it is copied. Keys that may stand for
+      // one name lie side by side; their names tell.
+      constexpr size_t kAhead = 16;
       for (size_t i = 0; i < count; ++i) {
 #if defined(__GNUC__)
         if (i + kAhead < count) __builtin_prefetch(&At(mark + keys[i + kAhead].index));
 #endif
-        const uint32_t index = keys[i].index;
-        std::memcpy(static_cast<void*>(items + i), static_cast<const void*>(&At(mark + index)), sizeof(ValueMember));
+        const SortKey key = keys[i];
+        const ValueMember& member = At(mark + key.index);
+        if (i + 1 < count && MaySameName(key, keys[i + 1]) &&
+            InternedString::SameText(member.name, At(mark + keys[i + 1].index).name)) {
+          order = Order::kByName;
+        }
+        std::memcpy(static_cast<void*>(items + i), static_cast<const void*>(&member), sizeof(ValueMember));
       }
     } else {
       size_t copied = 0;
@@ -293,7 +338,7 @@ void MemberCollector::Finish(Value& structure, size_t mark) {
         copied += inChunk;
       }
     }
-    structure.AdoptMembers(items, static_cast<uint32_t>(count), count > kSmallStructure, ownNames);
+    structure.AdoptMembers(items, static_cast<uint32_t>(count), order, ownNames);
   } catch (...) {
     arena_->Release(items, count * sizeof(ValueMember));
     throw;

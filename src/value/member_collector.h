@@ -6,10 +6,11 @@
 // structures nested in it stack above them) and, when it closes, hands
 // them to the structure in one step: one sort per structure instead of one
 // ordered insertion per member, O(n log n) for n members in any order, and
-// O(n) when they come in order. A large structure is sorted byte by byte
-// (a radix sort) on words of its names copied into keys that take the
-// members' own block, so that sorting reads no name twice and needs no
-// memory beside the block the structure keeps.
+// O(n) when they come in order. A large structure is sorted a byte or two
+// at a time (a radix sort) on eight bytes of its names, from the first
+// byte where they differ, copied into keys that take the end of the
+// members' own block: sorting reads no name twice (unless many names agree
+// on those bytes) and needs no memory beside the block the structure keeps.
 //
 //   MemberCollector members(root);
 //   const size_t mark = members.Mark();          // a structure opens
@@ -90,6 +91,8 @@ class MemberCollector {
   void ShareNames(size_t mark);
   // Whether the names from `mark` on come strictly in order.
   bool InOrder(size_t mark);
+  // How many first bytes every name from `mark` on shares.
+  size_t SharedBeginning(size_t mark);
 
   ValueArena* arena_;
   std::vector<ValueMember*> chunks_;

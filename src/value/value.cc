@@ -959,7 +959,7 @@ bool Value::HasMember(std::string_view name) const {
   return kind_ == ValueKind::kStructure && FindMemberSlot(name) != nullptr;
 }
 
-void Value::AdoptMembers(ValueMember* items, uint32_t count, bool sorted, bool ownNames) {
+void Value::AdoptMembers(ValueMember* items, uint32_t count, MemberOrder order, bool ownNames) {
   Structure* header = nullptr;
   if (kind_ != ValueKind::kStructure) {
     header = static_cast<Structure*>(EnsureArena()->Allocate(sizeof(Structure)));
@@ -968,7 +968,7 @@ void Value::AdoptMembers(ValueMember* items, uint32_t count, bool sorted, bool o
   auto* raw = reinterpret_cast<RawMember*>(items);
   auto byName = [](const RawMember& a, const RawMember& b) { return NameBefore(a.name, b.name); };
   // Insertion keeps members of one name in the order they were added.
-  if (!sorted) {
+  if (order == MemberOrder::kAny) {
     for (uint32_t i = 1; i < count; ++i) {
       if (!byName(raw[i], raw[i - 1])) continue;
       RawMember moving = raw[i];
@@ -978,15 +978,18 @@ void Value::AdoptMembers(ValueMember* items, uint32_t count, bool sorted, bool o
     }
   }
   // Of a run of one name the last added stays.
-  uint32_t kept = 0;
-  for (uint32_t i = 0; i < count; ++i) {
-    if (i + 1 < count && InternedString::SameText(raw[i].name, raw[i + 1].name)) {
-      items[i].value.Reset();
-      arena_->DropReference(items[i].name);
-      continue;
+  uint32_t kept = count;
+  if (order != MemberOrder::kByNameUnique) {
+    kept = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+      if (i + 1 < count && InternedString::SameText(raw[i].name, raw[i + 1].name)) {
+        items[i].value.Reset();
+        arena_->DropReference(items[i].name);
+        continue;
+      }
+      if (kept != i) raw[kept] = raw[i];
+      ++kept;
     }
-    if (kept != i) raw[kept] = raw[i];
-    ++kept;
   }
   if (header == nullptr) {
     // Already a structure: its members go, the header stays.

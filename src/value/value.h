@@ -215,15 +215,21 @@ class Value {
   void RebuildTree();
   template <typename Range>
   Range MembersAs() const;
+  // What AdoptMembers may assume of the members it is given.
+  enum class MemberOrder {
+    kAny,           // a few members in any order, names maybe repeated
+    kByName,        // in order of their names, members of one name in the
+                    // order they were added
+    kByNameUnique,  // in order of their names, each name once
+  };
   // Makes this value a structure of the `count` members in `items`, a
   // block of this tree's arena with room for exactly `count`, which it
-  // takes: sorts them by name, by insertion (meant for a few members;
-  // unless `sorted`: already in order of their names, members of one name
-  // in the order they were added) and keeps the last added of members with
-  // one name. `ownNames`: some names may be entries of their own (outside
-  // the intern table). Throws std::bad_alloc before taking anything (the
+  // takes: sorts them by name unless `order` says they are (by insertion:
+  // meant for a few members) and keeps the last added of members with one
+  // name. `ownNames`: some names may be entries of their own (outside the
+  // intern table). Throws std::bad_alloc before taking anything (the
   // structure header, when this value is not a structure yet).
-  void AdoptMembers(ValueMember* items, uint32_t count, bool sorted, bool ownNames);
+  void AdoptMembers(ValueMember* items, uint32_t count, MemberOrder order, bool ownNames);
 
   union Payload {
     uint64_t raw;

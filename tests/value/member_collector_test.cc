@@ -93,39 +93,60 @@ TEST(MemberCollectorTest, ARepeatedNameKeepsTheLastValue) {
 // A large structure sorts on words of its names: names that share long
 // beginnings, that are beginnings of others, that differ only past their
 // first words, hold zero bytes or bytes above 0x7F, and long names given
-// many times, all end in byte-wise order with the last value of each name.
+// many times, all end in byte-wise order with the last value of each name;
+// likewise names that all begin alike (the sort starts past that).
 TEST(MemberCollectorTest, LargeStructuresOrderNamesByTheirBytes) {
   const std::string longName(300, 'q');
-  std::vector<std::string> names = {"", "a", std::string("a\0", 2), std::string("a\0\0", 3), "\xff", "\x7f",
+  std::vector<std::string> mixed = {"", "a", std::string("a\0", 2), std::string("a\0\0", 3), "\xff", "\x7f",
                                     "\xc3\xa9t\xc3\xa9", longName, longName + "r", longName.substr(0, 299)};
+  const std::string beginning = "player.presence.";
+  std::vector<std::string> alike = {beginning, beginning + std::string(1, '\0'), beginning + "\xff"};
   for (int i = 0; i < 700; ++i) {
     const std::string number = std::to_string(i * 7919 % 1000);
-    names.push_back("player.presence." + number);            // share sixteen bytes
-    names.push_back("p" + number);                           // short, differ in the second word or not at all
-    names.push_back(std::string("zz\0zz\0zz") + number);    // zero bytes inside the first word
-    names.push_back(longName + number);                      // differ after many words
+    mixed.push_back(beginning + number);                     // share sixteen bytes
+    mixed.push_back("p" + number);                           // short, differ in the second word or not at all
+    mixed.push_back(std::string("zz\0zz\0zz") + number);    // zero bytes inside the first word
+    mixed.push_back(longName + number);                      // differ after many words
+    alike.push_back(beginning + number);
+    alike.push_back(beginning + "12345678" + number);        // differ past the first word after the beginning
+    alike.push_back(beginning + longName + number);
   }
-  for (int i = 0; i < 200; ++i) names.push_back(longName);  // one long name many times
-  std::shuffle(names.begin(), names.end(), std::mt19937(11));
-
-  std::map<std::string, int64_t> expected;
-  Value root;
-  {
-    MemberCollector members(root);
-    for (size_t i = 0; i < names.size(); ++i) {
-      members.Add(names[i]).SetSigned(static_cast<int64_t>(i));
-      expected[names[i]] = static_cast<int64_t>(i);
+  for (int i = 0; i < 200; ++i) {
+    mixed.push_back(longName);  // one long name many times
+    alike.push_back(beginning + longName);
+  }
+  // Enough members for the sort to deal them two bytes at a time: random
+  // bytes, lengths 1 to 12, some names twice.
+  std::vector<std::string> random;
+  std::mt19937 generator(5);
+  for (int i = 0; i < 80000; ++i) {
+    std::string name(1 + generator() % 12, '\0');
+    for (char& c : name) c = static_cast<char>(generator() % 7 == 0 ? 0 : generator());
+    random.push_back(name);
+    if (i % 9 == 0) random.push_back(name);
+  }
+  random.push_back("player.presence.123");
+  for (std::vector<std::string>* names : {&mixed, &alike, &random}) {
+    std::shuffle(names->begin(), names->end(), std::mt19937(11));
+    std::map<std::string, int64_t> expected;
+    Value root;
+    {
+      MemberCollector members(root);
+      for (size_t i = 0; i < names->size(); ++i) {
+        members.Add((*names)[i]).SetSigned(static_cast<int64_t>(i));
+        expected[(*names)[i]] = static_cast<int64_t>(i);
+      }
+      members.Finish(root, 0);
     }
-    members.Finish(root, 0);
+    ASSERT_EQ(root.Size(), expected.size());
+    auto want = expected.begin();
+    for (const ValueMember& member : root.Members()) {
+      ASSERT_EQ(member.name->view(), want->first);
+      EXPECT_EQ(member.value.GetSigned(), want->second) << want->first;
+      ++want;
+    }
+    EXPECT_EQ(root.FindMember("player.presence.123").GetSigned(), expected["player.presence.123"]);
   }
-  ASSERT_EQ(root.Size(), expected.size());
-  auto want = expected.begin();
-  for (const ValueMember& member : root.Members()) {
-    ASSERT_EQ(member.name->view(), want->first);
-    EXPECT_EQ(member.value.GetSigned(), want->second) << want->first;
-    ++want;
-  }
-  EXPECT_EQ(root.FindMember("player.presence.123").GetSigned(), expected["player.presence.123"]);
 }
 
 // A large collected structure keeps its names outside the intern table;
