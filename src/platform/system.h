@@ -79,7 +79,10 @@ size_t EnvironmentVariable(const char* name, char* buffer, size_t capacity);
 void DebuggerOutput(const char* text);
 
 // Reserves and commits a read-write region of `size` bytes aligned to at
-// least 4096 bytes, or returns null. Give it back with ReleaseRegion.
+// least 4096 bytes, or returns null. Where the system can, its pages are
+// made present at once (one call instead of a fault per page: regions are
+// taken when their pages are about to be used). Give it back with
+// ReleaseRegion.
 void* ReserveRegion(size_t size);
 void ReleaseRegion(void* region, size_t size);
 

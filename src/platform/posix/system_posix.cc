@@ -88,7 +88,7 @@ size_t EnvironmentVariable(const char* name, char* buffer, size_t capacity) {
 void DebuggerOutput(const char*) {}
 
 void* ReserveRegion(size_t size) {
-  void* region = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* region = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
   return region == MAP_FAILED ? nullptr : region;
 }
 
