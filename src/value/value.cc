@@ -756,6 +756,21 @@ ValueMember* Value::FindMemberSlot(std::string_view name) const {
 Value& Value::Member(std::string_view name) {
   MakeStructure();
   Structure* members = payload_.structure;
+  if (members->height > 0) {
+    // A new member of a tree gets a name of its own: a structure this large
+    // is keyed by data, and the intern table would only grow. The entry
+    // goes again when the member was there.
+    InternedString* own = arena_->OwnEntry(name);
+    members->ownNames = true;
+    try {
+      Value& member = InsertIntoTree(own);
+      if (own->refCount == 0) arena_->Release(own, InternedString::BlockSize(own->length));
+      return member;
+    } catch (...) {
+      if (own->refCount == 0) arena_->Release(own, InternedString::BlockSize(own->length));
+      throw;
+    }
+  }
   if (members->ownNames) {
     // The member may have a name of its own, which interning would not
     // find.

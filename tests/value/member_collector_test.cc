@@ -176,6 +176,15 @@ TEST(MemberCollectorTest, NamesOfALargeStructureAreFoundByTheirText) {
     large.Member("new").SetSigned(-1);
     EXPECT_EQ(large.Size(), static_cast<size_t>(kCount) + 1);
     EXPECT_EQ(large.FindMember("new").GetSigned(), -1);
+    // A member out of order makes it a tree: its members, old and new, are
+    // found and made without the intern table.
+    large.Member("a").SetSigned(-2);
+    const size_t internedAsTree = root.arena()->InternedCount();
+    EXPECT_EQ(&large.Member("k5"), &large.FindMember("k5"));
+    large.Member("k5x").SetSigned(55);
+    EXPECT_EQ(&large.Member("k5x"), &large.FindMember("k5x"));
+    EXPECT_EQ(root.arena()->InternedCount(), internedAsTree);
+    ASSERT_TRUE(large.EraseMember("k5x"));
   }
 
   const Value copy(root);
@@ -187,11 +196,11 @@ TEST(MemberCollectorTest, NamesOfALargeStructureAreFoundByTheirText) {
     }
   }
   EXPECT_FALSE(large.EraseMember("k8"));
-  EXPECT_EQ(Describe(large), "{k107:s107,k207:s207,k307:s307,k407:s407,k507:s507,k7:s7,new:s-1}");
+  EXPECT_EQ(Describe(large), "{a:s-2,k107:s107,k207:s207,k307:s307,k407:s407,k507:s507,k7:s7,new:s-1}");
   EXPECT_EQ(&large.Member("k7"), &large.FindMember("k7"));
-  EXPECT_EQ(large.Size(), 7u);
+  EXPECT_EQ(large.Size(), 8u);
   for (const Value* tree : {&copy.FindMember("large"), &root.FindMember("inner")}) {
-    EXPECT_EQ(tree->Size(), static_cast<size_t>(kCount) + 1);
+    EXPECT_EQ(tree->Size(), static_cast<size_t>(kCount) + 2);
     EXPECT_EQ(tree->FindMember("k0").GetSigned(), 0);
     EXPECT_EQ(tree->FindMember("k7").GetSigned(), 7);
   }
