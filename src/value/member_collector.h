@@ -10,7 +10,12 @@
 // at a time (a radix sort) on eight bytes of its names, from the first
 // byte where they differ, copied into keys that take the end of the
 // members' own block: sorting reads no name twice (unless many names agree
-// on those bytes) and needs no memory beside the block the structure keeps.
+// on those bytes) and needs no memory beside the block the structure keeps
+// (where a member is not twice the size of a key, as on 32-bit systems,
+// the sort borrows room for as many keys from the heap). A name is first
+// an entry of its own (or the interned entry of a name seen a moment ago);
+// a structure of fewer than 256 members interns its names when it closes,
+// a larger one keeps them as they are (interned_string.h).
 //
 //   MemberCollector members(root);
 //   const size_t mark = members.Mark();          // a structure opens
