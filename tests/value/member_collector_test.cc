@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/heap.h"
 #include "value/value_arena.h"
 #include "value/value_test_support.h"
 
@@ -206,6 +207,51 @@ TEST(MemberCollectorTest, NamesOfALargeStructureAreFoundByTheirText) {
   }
   root.Reset();
   EXPECT_EQ(root.arena()->InternedCount(), 0u);
+}
+
+// Finishing a large structure when memory runs out at any of its
+// allocations changes nothing: the members stay collected, the target
+// keeps what it held, and finishing again gives the whole structure.
+TEST(MemberCollectorTest, FinishingALargeStructureWithoutMemoryChangesNothing) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 2000; ++i) names.push_back("member." + std::to_string(i * 7919 % 2000));
+  for (int i = 0; i < 100; ++i) names.push_back(names[static_cast<size_t>(i) * 13]);
+  std::shuffle(names.begin(), names.end(), std::mt19937(17));
+  for (uint64_t k = 1;; ++k) {
+    SCOPED_TRACE(k);
+    Value root;
+    Value& target = root.Member("target");
+    target.SetString("before");
+    MemberCollector members(root);
+    for (size_t i = 0; i < names.size(); ++i) members.Add(names[i]).SetSigned(static_cast<int64_t>(i));
+    HeapFailurePlan plan;
+    plan.mode = HeapFailurePlan::Mode::kOnce;
+    plan.k = k;
+    Heap::FailAllocations(plan);
+    bool completed = true;
+    try {
+      members.Finish(target, 0);
+    } catch (const std::bad_alloc&) {
+      completed = false;
+    }
+    Heap::FailAllocations(HeapFailurePlan{});
+    if (!completed) {
+      EXPECT_EQ(members.Count(), names.size());
+      EXPECT_EQ(target.GetString(), "before");
+      members.Finish(target, 0);
+    }
+    ASSERT_EQ(target.Size(), 2000u);
+    for (size_t i = names.size(); i-- > 0;) {
+      if (names[i] != names.back()) continue;
+      EXPECT_EQ(target.FindMember(names[i]).GetSigned(), static_cast<int64_t>(i));
+      break;
+    }
+    if (completed) {
+      // Finish had an allocation that could fail (the member block).
+      EXPECT_GT(k, 1u);
+      break;
+    }
+  }
 }
 
 // A reference from Add stays valid while many more members are added
