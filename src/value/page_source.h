@@ -1,9 +1,11 @@
 // The process-wide source of 4096-byte pages for value arenas.
 //
-// Pages come from 64 KiB regions obtained from the operating system and cut
-// into sixteen pages. A returned page goes back to its region; a region
-// whose sixteen pages are all free again is given back to the operating
-// system, except that up to kReserveRegions empty regions (4 MiB) are kept
+// Pages come from 256 KiB regions obtained from the operating system and
+// cut into 64 pages (regions of that size keep a large tree from mapping
+// and unmapping memory a few pages at a time). A returned page goes back
+// to its region; a region whose pages are all free again is given back to
+// the operating system, except that up to kReserveRegions empty regions
+// (4 MiB) are kept
 // in reserve, so that a program building and dropping trees in a loop does
 // not map and unmap memory per tree; ReleaseEmptyRegions gives the reserve
 // back too (a plug-in's Shutdown does). One mutex guards everything; any
@@ -21,9 +23,9 @@ namespace vaq {
 class PageSource {
  public:
   static constexpr size_t kPageSize = 4096;
-  static constexpr size_t kPagesPerRegion = 16;
+  static constexpr size_t kPagesPerRegion = 64;
   static constexpr size_t kRegionSize = kPageSize * kPagesPerRegion;
-  static constexpr size_t kReserveRegions = 64;
+  static constexpr size_t kReserveRegions = 16;
 
   // The one instance, created on first use.
   static PageSource& Instance();

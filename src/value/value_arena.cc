@@ -5,6 +5,7 @@
 #include <new>
 
 #include "platform/heap.h"
+#include "platform/system.h"
 #include "value/page_source.h"
 
 namespace vaq {
@@ -27,6 +28,8 @@ namespace {
 
 constexpr size_t kAlignment = alignof(void*) > 4 ? alignof(void*) : 4;
 constexpr size_t kPageSize = PageSource::kPageSize;
+// Blocks from this size on are advised to take large pages.
+constexpr size_t kLargePagesFrom = size_t{4} << 20;
 
 size_t SlotSize(size_t classIndex) { return (classIndex + 1) * 4; }
 
@@ -287,6 +290,8 @@ void* ValueArena::LargeAllocate(size_t size) {
   static_assert(sizeof(LargeBlock) % 8 == 0);
   auto* block = static_cast<LargeBlock*>(Heap::Allocate(sizeof(LargeBlock) + size));
   if (block == nullptr) throw std::bad_alloc();
+  // The member block of a large structure: filled and sorted all over.
+  if (size >= kLargePagesFrom) platform::AdviseLargePages(block, sizeof(LargeBlock) + size);
   block->size = size;
   block->prev = nullptr;
   block->next = largeBlocks_;

@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -94,6 +95,19 @@ void* ReserveRegion(size_t size) {
 
 void ReleaseRegion(void* region, size_t size) {
   if (region != nullptr) munmap(region, size);
+}
+
+void AdviseLargePages(void* block, size_t size) {
+#if defined(MADV_HUGEPAGE)
+  // Only whole large pages inside the block can be such pages.
+  constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+  const auto begin = (reinterpret_cast<uintptr_t>(block) + kLargePage - 1) & ~(kLargePage - 1);
+  const auto end = (reinterpret_cast<uintptr_t>(block) + size) & ~(kLargePage - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)block;
+  (void)size;
+#endif
 }
 
 size_t HeapBlockSize(void* block) { return block == nullptr ? 0 : malloc_usable_size(block); }

@@ -98,6 +98,10 @@ void ReleaseRegion(void* region, size_t) {
   if (region != nullptr) VirtualFree(region, 0, MEM_RELEASE);
 }
 
+// Large pages on Windows need a privilege that a game client's process
+// does not hold; the advice is not taken.
+void AdviseLargePages(void* /*block*/, size_t /*size*/) {}
+
 size_t HeapBlockSize(void* block) { return block == nullptr ? 0 : _msize(block); }
 
 void* OpenSystemLibrary(const char* name) {
