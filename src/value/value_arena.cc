@@ -15,12 +15,12 @@ struct ValueArena::PoolPage {
   PoolPage* prev;
   PoolPage* allNext;   // in the class's list of all its pages
   PoolPage* allPrev;
-  uint16_t size;       // 144 or 4096
+  uint16_t slots;      // slots the page holds, header included
   uint16_t used;       // slots in use
   uint16_t freeIndex;  // first released slot; 0 when none
   uint16_t untouched;  // first slot never handed out; slots end the page
 
-  bool Full(size_t slots) const { return freeIndex == 0 && untouched == slots; }
+  bool Full() const { return freeIndex == 0 && untouched == slots; }
 };
 
 namespace {
@@ -191,7 +191,7 @@ void* ValueArena::PoolAllocate(size_t classIndex) {
       if (poolClass.pages != nullptr) poolClass.pages->allPrev = page;
       poolClass.pages = page;
     }
-    page->size = pageSize;
+    page->slots = static_cast<uint16_t>(pageSize / slotSize);
     page->used = 0;
     // Slots are handed out in order the first time; only released slots
     // are chained.
@@ -210,7 +210,7 @@ void* ValueArena::PoolAllocate(size_t classIndex) {
     index = page->untouched++;
   }
   ++page->used;
-  if (page->Full(page->size / slotSize)) {
+  if (page->Full()) {
     // Full: leave the list of pages with free slots.
     poolClass.available = page->next;
     if (page->next != nullptr) page->next->prev = nullptr;
@@ -230,7 +230,7 @@ void ValueArena::PoolRelease(void* slot, size_t classIndex) {
     memory = reinterpret_cast<unsigned char*>(reinterpret_cast<uintptr_t>(address) & ~uintptr_t{kPageSize - 1});
   }
   auto* page = reinterpret_cast<PoolPage*>(memory);
-  if (page->Full(page->size / slotSize)) {
+  if (page->Full()) {
     // It was full: back to the front of the list.
     page->prev = nullptr;
     page->next = poolClass.available;
