@@ -9,23 +9,8 @@
 
 namespace vaq {
 
-// Header at the start of every pool page, inline or not.
-struct ValueArena::PoolPage {
-  PoolPage* next;      // in the class's list of pages with a free slot
-  PoolPage* prev;
-  PoolPage* allNext;   // in the class's list of all its pages
-  PoolPage* allPrev;
-  uint16_t slots;      // slots the page holds, header included
-  uint16_t used;       // slots in use
-  uint16_t freeIndex;  // first released slot; 0 when none
-  uint16_t untouched;  // first slot never handed out; slots end the page
-
-  bool Full() const { return freeIndex == 0 && untouched == slots; }
-};
-
 namespace {
 
-constexpr size_t kAlignment = alignof(void*) > 4 ? alignof(void*) : 4;
 constexpr size_t kPageSize = PageSource::kPageSize;
 
 size_t SlotSize(size_t classIndex) { return (classIndex + 1) * 4; }
@@ -142,7 +127,7 @@ void ValueArena::Clear() {
   liveBlobs_ = 0;
 }
 
-void* ValueArena::Allocate(size_t size) {
+void* ValueArena::AllocateSlow(size_t size) {
   size_t rounded = RoundedSize(size, kAlignment);
   if (rounded <= kPoolMaxSize) return PoolAllocate(rounded / 4 - 1);
   if (rounded <= kBlockMaxSize) return BlockAllocate(RoundedSize(size, kBlockStep));
