@@ -26,14 +26,15 @@
 // to itself: no other thread may read or write it meanwhile.
 //
 // References into a tree stay valid until one of these calls:
-// - Member inserting a new member, EraseMember, Reserve on a structure, and
-//   MemberCollector::Finish into it invalidate references to its members
-//   and every MemberRange and iterator over it (Member returning an
-//   existing member invalidates nothing);
+// - Member inserting a new member, EraseMember, Reserve on a structure,
+//   SettleMembers and MemberCollector::Finish into it invalidate
+//   references to its members and every MemberRange and iterator over it
+//   (Member returning an existing member invalidates nothing);
 // - At and Append growing a collection, and Reserve on it, invalidate
 //   references to its elements;
-// - Reset, the setters, MakeCollection or MakeStructure changing the kind,
-//   Assign and MoveFrom end every node below the value they change (a
+// - Reset, the setters, MakeCollection or MakeStructure() changing the
+//   kind, MakeStructure with room or names (always), Assign and MoveFrom
+//   end every node below the value they change (a
 //   MoveFrom also every node below its source).
 // Nodes further down stay where they are: growing a structure or
 // collection moves its members or elements, never their contents.
@@ -113,7 +114,8 @@ class Value {
   void MakeStructure();
   // Makes the value an empty structure with room for `room` members in one
   // block, whatever it held (a reader that knows the size ahead). Throws
-  // std::bad_alloc, leaving the value empty.
+  // std::bad_alloc, leaving the value empty, or std::length_error beyond
+  // kMaxElements, changing nothing.
   void MakeStructure(size_t room);
   // Makes the value a structure of `count` empty members named `names`
   // (entries of this tree's arena, distinct and in byte-wise order; each
