@@ -99,7 +99,7 @@ uint64_t Load64(const uint8_t* p) { return (static_cast<uint64_t>(Load32(p)) << 
 size_t Decoder::Run() {
   if (length_ == 0) return 0;
   // The common formats (fixint, fixstr, fixmap, fixarray, uint, str 8 and
-  // fixstr keys) are read here with the position in a local; the others
+  // 16, fixstr keys) are read here with the position in a local; the others
   // go through ReadValue and ReadKey, which work on position_.
   const uint8_t* const end = data_ + length_;
   const uint8_t* p = data_;
@@ -109,7 +109,7 @@ size_t Decoder::Run() {
     if (format <= 0x7F) {
       ++p;
       if (!builder_.Signed(format)) goto limit;
-    } else if ((format >= 0xA0 && format <= 0xBF) || format == 0xD9) {
+    } else if ((format >= 0xA0 && format <= 0xBF) || format == 0xD9 || format == 0xDA) {
       ++p;
       size_t length = format & 0x1F;
       if (format == 0xD9) {
@@ -119,6 +119,14 @@ size_t Decoder::Run() {
           goto failed;
         }
         length = *p++;
+      } else if (format == 0xDA) {
+        if (end - p < 2) {
+          position_ = static_cast<size_t>(p - data_);
+          Truncated(16);
+          goto failed;
+        }
+        length = Load16(p);
+        p += 2;
       }
       if (length > static_cast<size_t>(end - p)) {
         position_ = static_cast<size_t>(p - data_);
@@ -288,13 +296,12 @@ void Decoder::OpenArray(uint64_t count) {
 }
 
 void Decoder::OpenMap(uint64_t count) {
-  if (!Built(builder_.StartStructure())) return;
   const size_t left = length_ - position_;
-  // Every member takes at least two bytes.
-  if (count > 0 && count <= left / 2 && count <= reserveBudget_) {
-    builder_.ExpectItems(static_cast<size_t>(count));
-    reserveBudget_ -= static_cast<size_t>(count);
-  }
+  // Every member takes at least two bytes. The map gets exactly as many
+  // as its header says, or the input ends (and CloseAll orders them).
+  const bool trusted = count > 0 && count <= left / 2 && count <= reserveBudget_;
+  if (!Built(trusted ? builder_.StartStructure(static_cast<size_t>(count)) : builder_.StartStructure())) return;
+  if (trusted) reserveBudget_ -= static_cast<size_t>(count);
   frames_[depth_++] = Frame{count * 2, true};
 }
 

@@ -20,6 +20,13 @@
 // structure closed had no more than kDirectMembers members, with room
 // for as many (records read one after another mostly have the same
 // members); the latter moves to the collector if it outgrows that size.
+// A reader that announces a small structure's exact size when it starts
+// it lets it take its members as they come, with no search, and puts them
+// in order once when it closes. Records of one kind come with the same
+// names in the same order: such a structure is made at once with the
+// members of the last one closed at its depth (their names compared as
+// texts as they come, no interning, no order to find), and drops those
+// whose names do not come.
 //
 // The builder writes into the root it is given; the caller owns the root,
 // which must outlive the builder. After an event returned false (a limit
@@ -37,6 +44,7 @@
 
 #include "value/member_collector.h"
 #include "value/value.h"
+#include "value/value_arena.h"
 
 namespace vaq {
 
@@ -59,6 +67,8 @@ struct SourcePosition {
 class TreeBuilder {
  public:
   TreeBuilder(Value* root, TreeSource source) : root_(root), source_(source) {}
+  // Drops the names remembered from the structures built (see Recent).
+  ~TreeBuilder();
   TreeBuilder(const TreeBuilder&) = delete;
   TreeBuilder& operator=(const TreeBuilder&) = delete;
 
@@ -89,6 +99,28 @@ class TreeBuilder {
   // when the structure is full.
   bool Key(std::string_view name) {
     Level& top = levels_[depth_ - 1];
+    if (top.placed != nullptr) {
+      // The members were made with the names of the last structure here.
+      const Recent& recent = recent_[depth_ - 1];
+      if (top.count < recent.count && recent.lengths[top.count] == name.size()) {
+        const char* known = name.size() <= kKeptText ? recent.texts[top.count] : recent.names[top.count]->text;
+        if (SameBytes(known, name.data(), name.size())) {
+          member_ = &top.placed[recent.place[top.count]].value;
+          ++top.count;
+          return true;
+        }
+      }
+      Unplace(top, depth_ - 1);
+    }
+    if (top.unordered) {
+      if (top.count < top.room) {
+        member_ = &top.container->AppendUnorderedMember(top.container->arena()->Intern(name));
+        ++top.count;
+        return true;
+      }
+      // More members than announced: in order from here on.
+      Order(top, depth_ - 1);
+    }
     if (top.count >= Value::kMaxElements) return Stop(TreeLimit::kTooManyMembers);
     // A structure that outgrows its guessed size goes on in the collector.
     if (top.direct && top.count == kDirectMembers && !top.announced) Collect(top);
@@ -119,6 +151,33 @@ class TreeBuilder {
       top.announced = true;
     }
   }
+  // A structure whose reader will give it exactly `count` members (a
+  // MessagePack map header, trusted as ExpectItems is): up to
+  // kDirectMembers, it takes them as they come and orders them when it
+  // closes. Until then the tree breaks the rules of value.h, so the reader
+  // must close it (End, CloseAll) or drop the tree (reset or destroy the
+  // root), never leave it open to its caller.
+  bool StartStructure(size_t count) {
+    if (count == 0 || count > kDirectMembers) {
+      if (!Open(false)) return false;
+      ExpectItems(count);
+      return true;
+    }
+    if (depth_ >= kMaxValueDepth) return Stop(TreeLimit::kTooDeep);
+    Value* target = NextTarget();
+    if (target == nullptr) return false;
+    ValueMember* placed = nullptr;
+    if (depth_ < kGuessDepths && recent_[depth_].count == count) {
+      // Most likely the names of the last structure closed here.
+      placed = target->MakeStructure(recent_[depth_].sorted, count);
+    } else {
+      target->MakeStructure(count);
+    }
+    levels_[depth_] = Level{target, 0, 0, false, true, true, placed == nullptr, static_cast<uint32_t>(count),
+                            placed};
+    ++depth_;
+    return true;
+  }
   void EndCollection() { Close(); }
   void EndStructure() { Close(); }
   // Closes every open container, each holding what it received.
@@ -144,6 +203,7 @@ class TreeBuilder {
   static constexpr size_t kDirectMembers = 16;
   // Depths that remember how many members their last structure held.
   static constexpr size_t kGuessDepths = 8;
+  static_assert(kDirectMembers <= Value::kMaxUnorderedMembers);
 
   struct Level {
     Value* container;
@@ -154,6 +214,31 @@ class TreeBuilder {
     // through the collector; `announced` when its reader gave its size.
     bool direct;
     bool announced;
+    // Members held in the order they came, at most `room` (a structure
+    // whose size was announced).
+    bool unordered;
+    uint32_t room;
+    // A structure made with the members of the last one closed at its
+    // depth, which its members fill while their names come as they came
+    // there (recent_), or null.
+    ValueMember* placed;
+  };
+  // The last structure closed at a depth that took its members as they
+  // came: its names in that order and in order by name (holding a
+  // reference each, so that an entry is never freed and its address reused
+  // while remembered). `count` 0: none, or one that repeated a name.
+  static constexpr size_t kKeptText = 16;
+  struct Recent {
+    uint32_t count;
+    // The names' lengths, and their texts when that short (at hand beside
+    // the builder's other state).
+    uint32_t lengths[kDirectMembers];
+    char texts[kDirectMembers][kKeptText];
+    // Where each member (as it came) lies among them in order.
+    uint8_t place[kDirectMembers];
+    InternedString* names[kDirectMembers];
+    // The names in order.
+    InternedString* sorted[kDirectMembers];
   };
 
   // The value that the next event fills (reset when it held an earlier
@@ -211,19 +296,28 @@ class TreeBuilder {
         direct = true;
       }
     }
-    levels_[depth_] = Level{target, mark, 0, isCollection, direct, false};
+    levels_[depth_] = Level{target, mark, 0, isCollection, direct, false, false, 0, nullptr};
     ++depth_;
     return true;
   }
   void Close() {
     if (depth_ == 0) return;
-    const Level& level = levels_[--depth_];
+    Level& level = levels_[--depth_];
+    if (level.unordered) Order(level, depth_);
+    if (level.placed != nullptr && level.count != recent_[depth_].count) Unplace(level, depth_);
     if (!level.isCollection) {
       if (!level.direct) members_->Finish(*level.container, level.mark);
       if (depth_ < kGuessDepths) lastMembers_[depth_] = level.count <= kDirectMembers ? level.count : 0;
     }
     last_ = level.container;
   }
+  // Puts the members of an unordered structure at `depth` in order; it
+  // takes further members in order.
+  void Order(Level& level, size_t depth);
+  // Drops the members of a structure made with the names of the last one
+  // at `depth` whose names have not come; it takes further members in
+  // order.
+  void Unplace(Level& level, size_t depth);
   // Moves the members a direct structure took so far into the collector,
   // which takes its members from then on.
   void Collect(Level& level);
@@ -242,6 +336,9 @@ class TreeBuilder {
   TreeSource source_;
   TreeLimit limit_ = TreeLimit::kNone;
   uint32_t lastMembers_[kGuessDepths] = {};
+  Recent recent_[kGuessDepths] = {};
+  // The arena of the names in recent_.
+  ValueArena* recentArena_ = nullptr;
   Level levels_[kMaxValueDepth];
 };
 

@@ -399,6 +399,36 @@ void Value::MakeStructure() {
   kind_ = ValueKind::kStructure;
 }
 
+void Value::MakeStructure(size_t room) {
+  if (room > kMaxElements) throw std::length_error("Value::MakeStructure: too many members");
+  Reset();
+  ValueArena* arena = EnsureArena();
+  void* memory = arena->Allocate(sizeof(Structure));
+  void* items = nullptr;
+  if (room > 0) {
+    try {
+      items = arena->Allocate(room * sizeof(ValueMember));
+    } catch (...) {
+      arena->Release(memory, sizeof(Structure));
+      throw;
+    }
+  }
+  payload_.structure = new (memory) Structure{items, 0, static_cast<uint32_t>(room), 0};
+  kind_ = ValueKind::kStructure;
+}
+
+ValueMember* Value::MakeStructure(InternedString* const* names, size_t count) {
+  MakeStructure(count);
+  auto* items = static_cast<ValueMember*>(payload_.structure->root);
+  for (size_t i = 0; i < count; ++i) {
+    ValueArena::AddReference(names[i]);
+    items[i].name = names[i];
+    new (&items[i].value) Value(arena_, false);
+  }
+  payload_.structure->size = static_cast<uint32_t>(count);
+  return items;
+}
+
 void Value::Reset() {
   if (kind_ != ValueKind::kEmpty) ReleasePayload();
   payload_.raw = 0;
@@ -815,6 +845,37 @@ Value& Value::Member(std::string_view name) {
     return items[at].value;
   }
   return InsertIntoTree(entry);
+}
+
+Value& Value::AppendUnorderedMember(InternedString* name) {
+  Structure* members = payload_.structure;
+  ValueMember& slot = static_cast<ValueMember*>(members->root)[members->size];
+  ValueArena::AddReference(name);
+  slot.name = name;
+  new (&slot.value) Value(arena_, false);
+  ++members->size;
+  return slot.value;
+}
+
+void Value::SettleMembers(const uint8_t* order, size_t count) {
+  Structure* members = payload_.structure;
+  auto* items = static_cast<RawMember*>(members->root);
+  const uint32_t size = members->size;
+  RawMember arrived[kMaxUnorderedMembers];
+  Relocate(arrived, items, size);
+  uint64_t kept = 0;
+  for (size_t k = 0; k < count; ++k) {
+    items[k] = arrived[order[k]];
+    kept |= uint64_t{1} << order[k];
+  }
+  // Members left out (an earlier value of a repeated name) go.
+  for (uint32_t i = 0; count != size && i < size; ++i) {
+    if ((kept >> i & 1) != 0) continue;
+    auto* dropped = reinterpret_cast<ValueMember*>(&arrived[i]);
+    dropped->value.Reset();
+    arena_->DropReference(dropped->name);
+  }
+  members->size = static_cast<uint32_t>(count);
 }
 
 Value& Value::InsertIntoTree(InternedString* entry) {

@@ -28,14 +28,15 @@
 // to itself: no other thread may read or write it meanwhile.
 //
 // References into a tree stay valid until one of these calls:
-// - Member inserting a new member, EraseMember, Reserve on a structure, and
-//   MemberCollector::Finish into it invalidate references to its members
-//   and every MemberRange and iterator over it (Member returning an
-//   existing member invalidates nothing);
+// - Member inserting a new member, EraseMember, Reserve on a structure,
+//   SettleMembers and MemberCollector::Finish into it invalidate
+//   references to its members and every MemberRange and iterator over it
+//   (Member returning an existing member invalidates nothing);
 // - At and Append growing a collection, and Reserve on it, invalidate
 //   references to its elements;
-// - Reset, the setters, MakeCollection or MakeStructure changing the kind,
-//   Assign and MoveFrom end every node below the value they change (a
+// - Reset, the setters, MakeCollection or MakeStructure() changing the
+//   kind, MakeStructure with room or names (always), Assign and MoveFrom
+//   end every node below the value they change (a
 //   MoveFrom also every node below its source).
 // Nodes further down stay where they are: growing a structure or
 // collection moves its members or elements, never their contents.
@@ -113,6 +114,18 @@ class Value {
   void MakeCollection();
   // Makes the value an empty structure unless it already is a structure.
   void MakeStructure();
+  // Makes the value an empty structure with room for `room` members in one
+  // block, whatever it held (a reader that knows the size ahead). Throws
+  // std::bad_alloc, leaving the value empty, or std::length_error beyond
+  // kMaxElements, changing nothing.
+  void MakeStructure(size_t room);
+  // Makes the value a structure of `count` empty members named `names`
+  // (entries of this tree's arena, distinct and in byte-wise order; each
+  // member takes a reference), in one block, whatever it held: for a
+  // reader that expects the names of the record it read before. Returns
+  // the members, valid as references to members are (see the top of this
+  // file). Throws std::bad_alloc, leaving the value empty.
+  ValueMember* MakeStructure(InternedString* const* names, size_t count);
   // Releases the payload and makes the value empty (arena and isRoot stay).
   void Reset();
 
@@ -156,6 +169,23 @@ class Value {
   Value& Member(std::string_view name);
   const Value& FindMember(std::string_view name) const;
   bool HasMember(std::string_view name) const;
+  // Building a small structure fast, for a reader that knows how many
+  // members are coming (TreeBuilder). AppendUnorderedMember adds a member
+  // named `name` (an entry of this tree's arena; the member takes a
+  // reference) after the others, with no search: neither order nor unique
+  // names are kept. The value must be a structure kept as one block with
+  // room for it (MakeStructure, Reserve) and at most kMaxUnorderedMembers
+  // members in all. Until SettleMembers the structure breaks the rules of
+  // this file: its builder alone uses it, and it may only be settled, reset
+  // or destroyed (both release its members whatever their order).
+  // SettleMembers keeps `count` of the members, the k-th in byte-wise order
+  // of names being the one added order[k]-th (from 0); their names must be
+  // distinct and in that order (the caller has compared them). Members not
+  // listed are released. Neither allocates or throws; references to the
+  // members end.
+  static constexpr size_t kMaxUnorderedMembers = 64;
+  Value& AppendUnorderedMember(InternedString* name);
+  void SettleMembers(const uint8_t* order, size_t count);
   // Removes a member; false when there was none. Never throws.
   bool EraseMember(std::string_view name);
   // The members in byte-wise order of their names (empty for any other

@@ -10,23 +10,8 @@
 
 namespace vaq {
 
-// Header at the start of every pool page, inline or not.
-struct ValueArena::PoolPage {
-  PoolPage* next;      // in the class's list of pages with a free slot
-  PoolPage* prev;
-  PoolPage* allNext;   // in the class's list of all its pages
-  PoolPage* allPrev;
-  uint16_t size;       // 144 or 4096
-  uint16_t used;       // slots in use
-  uint16_t freeIndex;  // first released slot; 0 when none
-  uint16_t untouched;  // first slot never handed out; slots end the page
-
-  bool Full(size_t slots) const { return freeIndex == 0 && untouched == slots; }
-};
-
 namespace {
 
-constexpr size_t kAlignment = alignof(void*) > 4 ? alignof(void*) : 4;
 constexpr size_t kPageSize = PageSource::kPageSize;
 // Blocks from this size on are advised to take large pages.
 constexpr size_t kLargePagesFrom = size_t{4} << 20;
@@ -144,7 +129,7 @@ void ValueArena::Clear() {
   liveBlobs_ = 0;
 }
 
-void* ValueArena::Allocate(size_t size) {
+void* ValueArena::AllocateSlow(size_t size) {
   size_t rounded = RoundedSize(size, kAlignment);
   if (rounded <= kPoolMaxSize) return PoolAllocate(rounded / 4 - 1);
   if (rounded <= kBlockMaxSize) return BlockAllocate(RoundedSize(size, kBlockStep));
@@ -193,7 +178,7 @@ void* ValueArena::PoolAllocate(size_t classIndex) {
       if (poolClass.pages != nullptr) poolClass.pages->allPrev = page;
       poolClass.pages = page;
     }
-    page->size = pageSize;
+    page->slots = static_cast<uint16_t>(pageSize / slotSize);
     page->used = 0;
     // Slots are handed out in order the first time; only released slots
     // are chained.
@@ -212,7 +197,7 @@ void* ValueArena::PoolAllocate(size_t classIndex) {
     index = page->untouched++;
   }
   ++page->used;
-  if (page->Full(page->size / slotSize)) {
+  if (page->Full()) {
     // Full: leave the list of pages with free slots.
     poolClass.available = page->next;
     if (page->next != nullptr) page->next->prev = nullptr;
@@ -232,7 +217,7 @@ void ValueArena::PoolRelease(void* slot, size_t classIndex) {
     memory = reinterpret_cast<unsigned char*>(reinterpret_cast<uintptr_t>(address) & ~uintptr_t{kPageSize - 1});
   }
   auto* page = reinterpret_cast<PoolPage*>(memory);
-  if (page->Full(page->size / slotSize)) {
+  if (page->Full()) {
     // It was full: back to the front of the list.
     page->prev = nullptr;
     page->next = poolClass.available;

@@ -52,7 +52,31 @@ class ValueArena {
 
   // Memory for `size` bytes, aligned for pointers and 64-bit numbers.
   // Throws std::bad_alloc when no memory is left.
-  void* Allocate(size_t size);
+  void* Allocate(size_t size) {
+    // The common cases here: a slot never handed out of a pool page that
+    // stays with room, a released block, or the rest of the current page.
+    const size_t rounded = size == 0 ? kAlignment : (size + kAlignment - 1) & ~(kAlignment - 1);
+    if (rounded <= kPoolMaxSize) {
+      const size_t slotSize = rounded;
+      PoolPage* page = classes_[rounded / 4 - 1].available;
+      if (page != nullptr && page->freeIndex == 0 && page->untouched + 1u < page->slots) {
+        ++page->used;
+        return reinterpret_cast<unsigned char*>(page) + page->untouched++ * slotSize;
+      }
+    } else if (rounded <= kBlockMaxSize) {
+      const size_t blockSize = (size + kBlockStep - 1) & ~(kBlockStep - 1);
+      if (FreeBlock* block = blockFree_[blockSize / kBlockStep]) {
+        blockFree_[blockSize / kBlockStep] = block->next;
+        return block;
+      }
+      if (static_cast<size_t>(bumpEnd_ - bumpNext_) >= blockSize) {
+        void* block = bumpNext_;
+        bumpNext_ += blockSize;
+        return block;
+      }
+    }
+    return AllocateSlow(size);
+  }
   // Gives back a block from Allocate; `size` must be the size asked for.
   void Release(void* block, size_t size);
 
@@ -116,7 +140,19 @@ class ValueArena {
   ValueArena& operator=(const ValueArena&) = delete;
 
  private:
-  struct PoolPage;
+  // Header at the start of every pool page, inline or not.
+  struct PoolPage {
+    PoolPage* next;      // in the class's list of pages with a free slot
+    PoolPage* prev;
+    PoolPage* allNext;   // in the class's list of all its pages
+    PoolPage* allPrev;
+    uint16_t slots;      // slots the page holds, header included
+    uint16_t used;       // slots in use
+    uint16_t freeIndex;  // first released slot; 0 when none
+    uint16_t untouched;  // first slot never handed out; slots end the page
+
+    bool Full() const { return freeIndex == 0 && untouched == slots; }
+  };
   struct PoolClass {
     PoolPage* available;  // pages with a free slot, most recent first
     PoolPage* pages;      // every page of the class but the inline one
@@ -142,6 +178,7 @@ class ValueArena {
     uint32_t hash;
   };
   static constexpr size_t kBlockStep = 16;
+  static constexpr size_t kAlignment = alignof(void*) > 4 ? alignof(void*) : 4;
   static constexpr size_t kBlockClassCount = kBlockMaxSize / kBlockStep + 1;
   static constexpr size_t kKeptPages = 4;
 
@@ -154,6 +191,8 @@ class ValueArena {
   void* TakePage();
   void GiveBackPage(void* page);
 
+  // Allocate beyond its common cases.
+  void* AllocateSlow(size_t size);
   void* PoolAllocate(size_t classIndex);
   void PoolRelease(void* slot, size_t classIndex);
   void* BlockAllocate(size_t size);

@@ -4,7 +4,9 @@
 
 #include <string_view>
 
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/heap.h"
@@ -206,6 +208,89 @@ TEST(MessagePackReaderTest, MapsOfEverySizeSortTheirMembers) {
     ASSERT_TRUE(cut.ok()) << cut.Message();
     EXPECT_EQ(cut.value().Size(), members);
     EXPECT_EQ(Describe(cut.value().FindMember("aa")), "s0");
+  }
+}
+
+// Whether every structure in `value` holds its names once each, in
+// byte-wise order, finds each of them, and has a value for each (input
+// that ends after a name adds no member).
+bool WellFormed(const Value& value) {
+  for (const Value& element : value.Elements()) {
+    if (!WellFormed(element)) return false;
+  }
+  std::string_view previous;
+  bool first = true;
+  for (const ValueMember& member : value.Members()) {
+    if (!first && !(previous < member.name->view())) return false;
+    if (&value.FindMember(member.name->view()) != &member.value || member.value.IsEmpty()) return false;
+    if (!WellFormed(member.value)) return false;
+    previous = member.name->view();
+    first = false;
+  }
+  return true;
+}
+
+TEST(MessagePackReaderTest, MapsInARowKeepTheirOwnMembers) {
+  // Maps read one after another in an array, each written as its names
+  // and string values in input order. Each must come out with just its
+  // own members, in order of names, a repeated name keeping the later
+  // value, whatever the maps before it held.
+  using Record = std::vector<std::pair<std::string, std::string>>;
+  struct RowCase {
+    const char* name;
+    std::vector<Record> records;
+  };
+  const Record kFriend = {{"id", "1"}, {"name", "Fox"}, {"icon", "7"}, {"availability", "chat"}};
+  Record many;
+  for (char c = 'q'; c >= 'a'; --c) many.push_back({std::string(1, c), std::string(2, c)});
+  const RowCase kCases[] = {
+      {"same names in the same order", {kFriend, kFriend, kFriend}},
+      {"same names in another order",
+       {kFriend, {{"icon", "8"}, {"availability", "away"}, {"id", "2"}, {"name", "Owl"}}, kFriend}},
+      {"fewer names, then all again",
+       {kFriend, {{"id", "2"}, {"name", "Owl"}}, {{"id", "3"}}, kFriend}},
+      {"more names", {kFriend, {{"id", "2"}, {"name", "Owl"}, {"icon", "9"}, {"availability", "dnd"}, {"zz", "z"}}}},
+      {"a name of the same length", {kFriend, {{"id", "2"}, {"name", "Owl"}, {"iron", "9"}, {"availability", "dnd"}}}},
+      {"a name repeated where the last map had another",
+       {{{"b", "1"}, {"a", "2"}, {"c", "3"}}, {{"b", "4"}, {"a", "5"}, {"b", "6"}}, {{"b", "7"}, {"a", "8"}, {"c", "9"}}}},
+      {"empty and prefix names", {{{"ab", "1"}, {"", "2"}, {"a", "3"}}, {{"ab", "4"}, {"", "5"}, {"a", "6"}}}},
+      {"more members than a small map holds", {many, many}},
+  };
+  for (const RowCase& test : kCases) {
+    SCOPED_TRACE(test.name);
+    Bytes input = {0xDC, 0x00, static_cast<uint8_t>(test.records.size())};
+    std::string expected = "[";
+    for (const Record& record : test.records) {
+      if (record.size() <= 15) {
+        input.push_back(static_cast<uint8_t>(0x80 | record.size()));
+      } else {
+        input.insert(input.end(), {0xDE, 0x00, static_cast<uint8_t>(record.size())});
+      }
+      std::map<std::string, std::string> members;
+      for (const auto& [name, text] : record) {
+        for (const std::string* part : {&name, &text}) {
+          input.push_back(static_cast<uint8_t>(0xA0 | part->size()));
+          input.insert(input.end(), part->begin(), part->end());
+        }
+        members[name] = text;
+      }
+      expected += expected.size() > 1 ? ",{" : "{";
+      for (const auto& [name, text] : members) {
+        expected += (expected.back() == '{' ? "" : ",") + name + ":'" + text + "'";
+      }
+      expected += "}";
+    }
+    expected += "]";
+    ValueResult result = DecodeWholeMessagePack(input.data(), input.size(), nullptr);
+    ASSERT_TRUE(result.ok()) << result.Message();
+    EXPECT_EQ(Describe(result.value()), expected);
+
+    // Input that ends between items leaves every map with the members
+    // read so far, in order (inside a header or a text it is an error).
+    for (size_t length = 1; length < input.size(); ++length) {
+      ValueResult cut = DecodeMessagePack(input.data(), length, nullptr);
+      EXPECT_TRUE(WellFormed(cut.value())) << length << ": " << Describe(cut.value());
+    }
   }
 }
 

@@ -10,6 +10,7 @@
 
 #include "platform/heap.h"
 #include "readers/json_reader.h"
+#include "readers/message_pack_reader.h"
 #include "remoting/host_response.h"
 #include "remoting/host_value.h"
 #include "remoting/registry_channel.h"
@@ -215,6 +216,42 @@ TEST(ReaderAllocationFailureTest, JsonReaderRunsOutOfMemoryCleanly) {
     });
     if (completed) {
       EXPECT_EQ(size, 51u);
+      break;
+    }
+    ++failures;
+  }
+  EXPECT_GT(failures, 0u);
+}
+
+TEST(ReaderAllocationFailureTest, MessagePackReaderRunsOutOfMemoryCleanly) {
+  // Maps in a row, names out of order, each with a blob (so that dropping
+  // the tree visits its nodes) and a text long enough to come from the
+  // heap: memory runs out while a map is taking its members, in whichever
+  // way it takes them, and the tree goes with its blobs.
+  std::vector<uint8_t> input = {0xDC, 0x00, 40};
+  for (uint8_t i = 0; i < 40; ++i) {
+    const std::string name = "player" + std::to_string(i);
+    input.insert(input.end(), {0x84, 0xA2, 'i', 'd', i, 0xA3, 'b', 'i', 'n', 0xC4, 100});
+    input.insert(input.end(), 100, i);
+    input.insert(input.end(), {0xA4, 'n', 'a', 'm', 'e', static_cast<uint8_t>(0xA0 | name.size())});
+    input.insert(input.end(), name.begin(), name.end());
+    input.insert(input.end(), {0xA3, 'v', 'a', 'q', 0x81, 0xA1, 'c', 0xDA, 0x0B, 0xB8});
+    input.insert(input.end(), 3000, 'c');
+  }
+  uint64_t failures = 0;
+  for (uint64_t k = 1;; ++k) {
+    SCOPED_TRACE(k);
+    const int64_t liveBefore = Heap::LiveBytes();
+    std::string described;
+    const bool completed = RunWithFailure(k, [&] {
+      ValueResult result = DecodeWholeMessagePack(input.data(), input.size(), nullptr);
+      described = Describe(result.value().Element(39));
+    });
+    EXPECT_EQ(Heap::LiveBytes(), liveBefore);
+    if (completed) {
+      std::string blob;
+      for (int i = 0; i < 100; ++i) blob += "27";
+      EXPECT_EQ(described, "{bin:b'" + blob + "',id:s39,name:'player39',vaq:{c:'" + std::string(3000, 'c') + "'}}");
       break;
     }
     ++failures;
