@@ -413,7 +413,7 @@ void Value::MakeStructure(size_t room) {
       throw;
     }
   }
-  payload_.structure = new (memory) Structure{items, 0, static_cast<uint32_t>(room), 0};
+  payload_.structure = new (memory) Structure{items, 0, static_cast<uint32_t>(room), 0, false};
   kind_ = ValueKind::kStructure;
 }
 
