@@ -1,14 +1,17 @@
-// Texts stored once per value tree.
+// Texts of a value tree, each stored once where that pays.
 //
-// The strings of a tree (values and structure member names) are interned
-// in the tree's arena: one InternedString per distinct text, reference-
-// counted by the values that point at it. Two kinds of text get entries of
-// their own outside the intern table instead (tableHash 0), because sharing
-// them would cost more than it saves: long string values, and the member
-// names of large structures that a reader collected (mostly keys that occur
-// once, such as ids). The text follows the header in the same block and is
-// NUL-terminated. One process-wide static entry stands for the empty text;
-// it is never counted or freed.
+// Member names are interned in the tree's arena: one InternedString per
+// distinct text in the arena's table, reference-counted by the members
+// that point at it, so that a small structure is searched by the address
+// of a name. Other texts get entries of their own outside the table
+// (tableHash 0), because a table of them would cost more than it saves:
+// string values (a short one shares the entry of the same text given a
+// moment ago, such as an availability that repeats from record to record;
+// player names, ids and presence strings mostly occur once), and the names
+// of large structures that a reader collected (mostly keys such as ids).
+// The text follows the header in the same block and is NUL-terminated.
+// One process-wide static entry stands for the empty text; it is never
+// counted or freed.
 //
 // The intern table is keyed by a word-at-a-time hash of the text
 // (TextTableHash), which costs a fraction of the byte-serial FNV-1a on the

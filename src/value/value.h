@@ -4,11 +4,10 @@
 // Value tree. A value has one of ten kinds (value_kind.h). Scalars live in
 // the node itself; strings, blobs, enums, collections and structures point
 // into memory of the tree's ValueArena, which the root owns (isRoot) and
-// every node below it borrows. Strings are interned per tree (long values
-// and the names of large structures that readers collect excepted:
-// interned_string.h). A structure
-// keeps unique member names and yields its members in byte-wise order of
-// their names, whatever order they were inserted in.
+// every node below it borrows. Member names are interned per tree, string
+// values share entries of recent same texts (interned_string.h). A
+// structure keeps unique member names and yields its members in byte-wise
+// order of their names, whatever order they were inserted in.
 //
 // Roots are ordinary C++ objects (construct, copy, move, destroy). Nodes
 // inside a collection or structure belong to their parent and are reached
@@ -200,7 +199,7 @@ class Value {
   uint64_t GetUnsigned() const { return kind_ == ValueKind::kUnsigned ? payload_.unsignedValue : 0; }
   double GetFloat() const { return kind_ == ValueKind::kFloat ? payload_.floatValue : 0.0; }
   std::string_view GetString() const;
-  // The interned entry of a string value (the static empty one otherwise).
+  // The entry of a string value's text (the static empty one otherwise).
   const InternedString& GetInterned() const;
   const std::vector<uint8_t>& GetBlob() const;
   const EnumValue& GetEnum() const;

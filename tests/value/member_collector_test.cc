@@ -259,6 +259,7 @@ TEST(MemberCollectorTest, FinishingALargeStructureWithoutMemoryChangesNothing) {
 TEST(MemberCollectorTest, ReferencesStayValidAndUnfinishedMembersAreDropped) {
   Value root;
   root.SetString("kept");
+  const size_t pagesBefore = root.arena()->PoolPageCount();
   {
     MemberCollector members(root);
     Value& first = members.Add("first");
@@ -271,7 +272,10 @@ TEST(MemberCollectorTest, ReferencesStayValidAndUnfinishedMembersAreDropped) {
     // The second structure is left unfinished: the destructor drops it.
   }
   EXPECT_EQ(root.GetString(), "kept");
-  EXPECT_EQ(root.arena()->InternedCount(), 1u);
+  // Every name and text of the dropped members went, and the pages they
+  // took.
+  EXPECT_EQ(root.arena()->InternedCount(), 0u);
+  EXPECT_EQ(root.arena()->PoolPageCount(), pagesBefore);
 }
 
 // Finishing into a structure replaces what it held.

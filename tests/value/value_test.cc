@@ -212,19 +212,35 @@ TEST(ValueTest, ThreadsReadOneTreeAtOnce) {
   for (const std::string& text : seen) EXPECT_EQ(text, expected + std::to_string(2999 * 3000 / 2));
 }
 
-TEST(ValueTest, SameTextSharesOneInternedEntry) {
+// A short string value shares the entry of the same text given a moment
+// ago (outside the intern table, which holds member names); an entry that
+// goes is never handed out again, and texts that share a cache slot (one
+// length, first and last byte) each keep their own.
+TEST(ValueTest, StringValuesShareTheEntryOfARecentSameText) {
   Value value;
-  Value& first = value.At(0);
-  Value& second = value.At(1);
-  first.SetString("same");
+  value.At(0).SetString("same");
   value.At(1).SetString("same");
-  EXPECT_EQ(&first.GetInterned(), &value.Element(1).GetInterned());
-  EXPECT_EQ(first.GetInterned().refCount, 2u);
-  EXPECT_EQ(value.arena()->InternedCount(), 1u);
-  first.Reset();
+  EXPECT_EQ(&value.Element(0).GetInterned(), &value.Element(1).GetInterned());
+  EXPECT_EQ(value.Element(0).GetInterned().refCount, 2u);
+  EXPECT_EQ(value.arena()->InternedCount(), 0u);
+  value.At(0).Reset();
   EXPECT_EQ(value.Element(1).GetInterned().refCount, 1u);
-  (void)second;
   value.At(1).Reset();
+  value.At(2).SetString("same");  // the freed entry is not given again:
+  value.At(20).SetString("next");  // memory freed is handed out anew
+  EXPECT_EQ(value.Element(2).GetString(), "same");
+  EXPECT_EQ(value.Element(2).GetInterned().refCount, 1u);
+
+  const char* kTexts[] = {"axb", "ayb", "axb", "a\0b", "ayb", "axb"};
+  for (size_t i = 0; i < std::size(kTexts); ++i) value.At(3 + i).SetString(std::string_view(kTexts[i], 3));
+  for (size_t i = 0; i < std::size(kTexts); ++i) {
+    EXPECT_EQ(value.Element(3 + i).GetString(), std::string_view(kTexts[i], 3)) << i;
+  }
+  // A member name of the same text is the interned entry, shared too.
+  value.At(9).Member("name").SetString("name");
+  EXPECT_EQ(&value.Element(9).Members().front().name->view().front(),
+            &value.Element(9).FindMember("name").GetInterned().view().front());
+  value.Reset();
   EXPECT_EQ(value.arena()->InternedCount(), 0u);
 }
 
