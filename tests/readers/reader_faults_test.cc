@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "failing_allocation.h"
 #include "platform/heap.h"
 #include "readers/json_reader.h"
 #include "readers/message_pack_reader.h"
@@ -168,23 +169,7 @@ TEST_F(ReaderFaultsTest, YamlEncodingFaultsNameTheirPosition) {
   }
 }
 
-// Runs `work` with allocation number `k` (counted from here) failing once;
-// false when it ran out of memory.
-template <typename Work>
-bool RunWithFailure(uint64_t k, Work work) {
-  HeapFailurePlan plan;
-  plan.mode = HeapFailurePlan::Mode::kOnce;
-  plan.k = k;
-  Heap::FailAllocations(plan);
-  bool completed = true;
-  try {
-    work();
-  } catch (const std::bad_alloc&) {
-    completed = false;
-  }
-  Heap::FailAllocations(HeapFailurePlan{});
-  return completed;
-}
+using vaq_test::RunWithFailure;
 
 TEST(ReaderAllocationFailureTest, HostValueConversionFreesWhatItBuiltSoFar) {
   ValueResult tree = ParseJson(R"({"a": [[1, "x"], {"b": ["long text of the inner element", {"c": [2, "y"]}]}],

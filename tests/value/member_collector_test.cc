@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/heap.h"
+#include "failing_allocation.h"
 #include "value/value_arena.h"
 #include "value/value_test_support.h"
 
@@ -224,17 +224,7 @@ TEST(MemberCollectorTest, FinishingALargeStructureWithoutMemoryChangesNothing) {
     target.SetString("before");
     MemberCollector members(root);
     for (size_t i = 0; i < names.size(); ++i) members.Add(names[i]).SetSigned(static_cast<int64_t>(i));
-    HeapFailurePlan plan;
-    plan.mode = HeapFailurePlan::Mode::kOnce;
-    plan.k = k;
-    Heap::FailAllocations(plan);
-    bool completed = true;
-    try {
-      members.Finish(target, 0);
-    } catch (const std::bad_alloc&) {
-      completed = false;
-    }
-    Heap::FailAllocations(HeapFailurePlan{});
+    const bool completed = vaq_test::RunWithFailure(k, [&] { members.Finish(target, 0); });
     if (!completed) {
       EXPECT_EQ(members.Count(), names.size());
       EXPECT_EQ(target.GetString(), "before");
