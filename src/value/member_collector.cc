@@ -132,7 +132,9 @@ void RadixSort(SortKey* keys, SortKey* scratch, size_t count) {
     SortKey* to = (range.inScratch ? keys : scratch) + range.begin;
     SortKey* end = from + range.size;
     size_t byte = range.byte;
-    bool sorted = range.size <= kSmallRange;
+    // A range whose keys agree on all their bytes is sorted by length and
+    // index.
+    bool sorted = range.size <= kSmallRange || byte >= kSortBytes;
     uint32_t* counts = narrow;
     unsigned shift = 0;
     uint64_t mask = 0;

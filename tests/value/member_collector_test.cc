@@ -127,7 +127,13 @@ TEST(MemberCollectorTest, LargeStructuresOrderNamesByTheirBytes) {
     if (i % 9 == 0) random.push_back(name);
   }
   random.push_back("player.presence.123");
-  for (std::vector<std::string>* names : {&mixed, &alike, &random}) {
+  // Groups of more names than a comparison sort takes that differ only in
+  // the last byte of the sort's first word, then after it.
+  std::vector<std::string> lastByte = {"player.presence.123"};
+  for (const char last : {'h', 'i', 'j'}) {
+    for (int i = 0; i < 60; ++i) lastByte.push_back(std::string("abcdefg") + last + std::to_string(i));
+  }
+  for (std::vector<std::string>* names : {&mixed, &alike, &random, &lastByte}) {
     std::shuffle(names->begin(), names->end(), std::mt19937(11));
     std::map<std::string, int64_t> expected;
     Value root;
