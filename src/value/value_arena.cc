@@ -389,7 +389,11 @@ void ValueArena::InsertEntry(InternedString* entry, uint32_t hash) {
 void ValueArena::GrowInternTable() {
   const uint32_t oldCapacity = internCapacity_;
   Bucket* oldBuckets = internBuckets_;
-  const uint32_t capacity = oldCapacity == 0 ? 8 : oldCapacity * 2;
+  // The first table is too large for the pool of small records, which a
+  // tree empties as its records go: the table stays until the tree does.
+  constexpr uint32_t kFirstCapacity = 16;
+  static_assert(kFirstCapacity * sizeof(Bucket) > kPoolMaxSize);
+  const uint32_t capacity = oldCapacity == 0 ? kFirstCapacity : oldCapacity * 2;
   // Allocate before changing anything: on std::bad_alloc the table stays
   // as it was.
   auto* buckets = static_cast<Bucket*>(Allocate(capacity * sizeof(Bucket)));
