@@ -330,9 +330,7 @@ InternedString* ValueArena::TextEntry(std::string_view text) {
   // record), else one of its own, remembered for the next.
   if (InternedString* recent = RecentEntry(text)) return recent;
   InternedString*& value = recentValues_[RecentIndex(text)];
-  if (value != nullptr && value->length == text.size() && SameBytes(value->text, text.data(), text.size())) {
-    return value;
-  }
+  if (value != nullptr && InternedString::SameText(value, text)) return value;
   value = OwnEntry(text);
   return value;
 }
@@ -366,13 +364,9 @@ InternedString* ValueArena::InternMissed(std::string_view text) {
     recent = found;
     return found;
   }
-  if ((internCount_ + 1) * 4 > internCapacity_ * 3) GrowInternTable();
-  auto* entry = static_cast<InternedString*>(Allocate(InternedString::BlockSize(text.size())));
+  ReserveInterns(1);
+  InternedString* entry = OwnEntry(text);
   entry->tableHash = hash;
-  entry->refCount = 0;
-  entry->length = static_cast<uint32_t>(text.size());
-  std::memcpy(entry->text, text.data(), text.size());
-  entry->text[text.size()] = '\0';
   InsertEntry(entry, hash);
   ++internCount_;
   recent = entry;

@@ -93,10 +93,7 @@ class ValueArena {
   InternedString* RecentEntry(std::string_view text) const {
     if (text.empty()) return InternedString::Empty();
     InternedString* recent = recent_[RecentIndex(text)];
-    if (recent != nullptr && recent->length == text.size() && SameBytes(recent->text, text.data(), text.size())) {
-      return recent;
-    }
-    return nullptr;
+    return recent != nullptr && InternedString::SameText(recent, text) ? recent : nullptr;
   }
   // An entry of its own for `text`, outside the intern table (tableHash
   // 0), with no reference yet. Throws std::bad_alloc.
