@@ -38,8 +38,11 @@ class ValueArena {
   static constexpr size_t kPoolMaxSize = 72;
   static constexpr size_t kInlinePageSize = 144;
   static constexpr size_t kBlockMaxSize = 2048;
-  // String values longer than this are never shared.
-  static constexpr size_t kSharedTextMaxLength = 64;
+  // String values longer than this are never shared. Short ones are
+  // mostly words that repeat from record to record (an availability, a
+  // state); longer ones mostly occur once (player names, ids, presence
+  // texts), where looking for an earlier one costs more than it saves.
+  static constexpr size_t kSharedTextMaxLength = 8;
 
   // A fresh, empty arena.
   static ValueArena* Create();
