@@ -103,6 +103,19 @@ size_t Decoder::Run() {
   // go through ReadValue and ReadKey, which work on position_.
   const uint8_t* const end = data_ + length_;
   const uint8_t* p = data_;
+  // The innermost open container's frame is kept here while its items are
+  // read (frames_ holds it while a nested one is open, and at the end).
+  uint64_t remaining = 0;
+  bool isMap = false;
+  auto keepTop = [&] {
+    if (depth_ > 0) frames_[depth_ - 1].remaining = remaining;
+  };
+  auto loadTop = [&] {
+    if (depth_ > 0) {
+      remaining = frames_[depth_ - 1].remaining;
+      isMap = frames_[depth_ - 1].isMap;
+    }
+  };
   for (;;) {
     // The value at p.
     const uint8_t format = *p;
@@ -150,15 +163,19 @@ size_t Decoder::Run() {
     } else if (format >= 0x80 && format <= 0x9F && depth_ < kMaxValueDepth) {
       ++p;
       position_ = static_cast<size_t>(p - data_);
+      keepTop();
       if (format <= 0x8F) {
         OpenMap(format & 0x0F);
       } else {
         OpenArray(format & 0x0F);
       }
+      loadTop();
       if (failed_) goto failed;
     } else {
       position_ = static_cast<size_t>(p - data_);
+      keepTop();
       ReadValue();
+      loadTop();
       if (failed_) goto failed;
       p = data_ + position_;
     }
@@ -167,19 +184,19 @@ size_t Decoder::Run() {
     // map's key, or stop where the input ends.
     for (;;) {
       if (depth_ == 0) goto done;
-      Frame& top = frames_[depth_ - 1];
-      if (top.remaining == 0) {
+      if (remaining == 0) {
         --depth_;
-        if (top.isMap) {
+        if (isMap) {
           builder_.EndStructure();
         } else {
           builder_.EndCollection();
         }
+        loadTop();
         continue;
       }
       if (p == end) goto done;
-      --top.remaining;
-      if (!top.isMap) break;
+      --remaining;
+      if (!isMap) break;
       // Items of a map alternate key, value.
       std::string_view name;
       const uint8_t keyFormat = *p;
@@ -203,22 +220,25 @@ size_t Decoder::Run() {
       // The member is named when its value arrives: input that ends after
       // a key adds no member.
       if (p == end) goto done;
-      --top.remaining;
+      --remaining;
       if (!builder_.Key(name)) goto limit;
       break;
     }
   }
 
 limit:
+  keepTop();
   position_ = static_cast<size_t>(p - data_);
   Built(false);
   return position_;
 done:
+  keepTop();
   position_ = static_cast<size_t>(p - data_);
   // Input that ends inside containers leaves them holding what was read.
   builder_.CloseAll();
   return position_;
 failed:
+  keepTop();
   return position_;
 }
 
