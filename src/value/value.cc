@@ -685,7 +685,13 @@ Value& Value::At(size_t index) {
 
 Value& Value::Append() {
   MakeCollection();
-  return At(payload_.collection->size);
+  Collection* items = payload_.collection;
+  const uint32_t size = items->size;
+  if (size == items->capacity) return At(size);
+  // Room was made (Reserve): the common case of a reader's collection.
+  Value* element = new (&items->items[size]) Value(arena_, false);
+  items->size = size + 1;
+  return *element;
 }
 
 std::span<Value> Value::Elements() {
