@@ -5,11 +5,9 @@
 // that point at it, so that a small structure is searched by the address
 // of a name. Other texts get entries of their own outside the table
 // (tableHash 0), because a table of them would cost more than it saves:
-// string values (one of up to eight bytes shares the entry of the same
-// text given a moment ago, such as an availability that repeats from
-// record to record; player names, ids and presence strings mostly occur
-// once), and the names
-// of large structures that a reader collected (mostly keys such as ids).
+// string values too long to lie in their node (value.h; player names,
+// ids and presence strings mostly occur once), and the names of large
+// structures that a reader collected (mostly keys such as ids).
 // The text follows the header in the same block and is NUL-terminated.
 // One process-wide static entry stands for the empty text; it is never
 // counted or freed.

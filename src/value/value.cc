@@ -273,6 +273,7 @@ void Value::DestroyTree() noexcept {
     arena_ = nullptr;
     payload_.raw = 0;
     kind_ = ValueKind::kEmpty;
+    textLength_ = 0;
     return;
   }
   Reset();
@@ -293,9 +294,11 @@ Value::Value(Value&& other) noexcept {
     payload_ = other.payload_;
     arena_ = other.arena_;
     kind_ = other.kind_;
+    textLength_ = other.textLength_;
     other.payload_.raw = 0;
     other.arena_ = nullptr;
     other.kind_ = ValueKind::kEmpty;
+    other.textLength_ = 0;
     return;
   }
   try {
@@ -349,11 +352,21 @@ void Value::SetFloat(double value) {
 }
 
 void Value::SetString(std::string_view text) {
+  if (!text.empty() && text.size() <= kNodeTextMax) {
+    // Copied before the reset: the text may live in this very value.
+    Payload payload{0};
+    std::memcpy(payload.text, text.data(), text.size());
+    Reset();
+    payload_ = payload;
+    textLength_ = static_cast<uint8_t>(text.size());
+    kind_ = ValueKind::kString;
+    return;
+  }
   InternedString* entry = InternedString::Empty();
   if (!text.empty()) {
     // Take the new reference before releasing the old payload: the text
     // may live in this very value.
-    entry = EnsureArena()->TextEntry(text);
+    entry = EnsureArena()->OwnEntry(text);
     ValueArena::AddReference(entry);
   }
   Reset();
@@ -433,6 +446,7 @@ void Value::Reset() {
   if (kind_ != ValueKind::kEmpty) ReleasePayload();
   payload_.raw = 0;
   kind_ = ValueKind::kEmpty;
+  textLength_ = 0;
 }
 
 void Value::ReleaseMembers() {
@@ -451,7 +465,7 @@ void Value::ReleaseMembers() {
 void Value::ReleasePayload() {
   switch (kind_) {
     case ValueKind::kString:
-      if (arena_ != nullptr) arena_->DropReference(payload_.string);
+      if (textLength_ == 0 && arena_ != nullptr) arena_->DropReference(payload_.string);
       break;
     case ValueKind::kBlob:
       payload_.blob->~vector();
@@ -487,7 +501,7 @@ bool Value::HasInlinePayload() const {
     case ValueKind::kFloat:
       return true;
     case ValueKind::kString:
-      return payload_.string == InternedString::Empty();
+      return textLength_ != 0 || payload_.string == InternedString::Empty();
     default:
       return false;
   }
@@ -496,8 +510,10 @@ bool Value::HasInlinePayload() const {
 void Value::TakePayload(Value& source) {
   payload_ = source.payload_;
   kind_ = source.kind_;
+  textLength_ = source.textLength_;
   source.payload_.raw = 0;
   source.kind_ = ValueKind::kEmpty;
+  source.textLength_ = 0;
 }
 
 bool Value::Contains(const Value& node) const {
@@ -522,9 +538,11 @@ void Value::Assign(const Value& source) {
     // Read before the reset, which may free the source.
     const Payload payload = source.payload_;
     const ValueKind kind = source.kind_;
+    const uint8_t textLength = source.textLength_;
     Reset();
     payload_ = payload;
     kind_ = kind;
+    textLength_ = textLength;
     return;
   }
   // Copy into a free node of this tree first: the source may lie inside
@@ -542,16 +560,19 @@ void Value::MoveFrom(Value& source) {
     std::swap(payload_, source.payload_);
     std::swap(arena_, source.arena_);
     std::swap(kind_, source.kind_);
+    std::swap(textLength_, source.textLength_);
     source.Reset();
     return;
   }
   if (source.HasInlinePayload()) {
     const Payload payload = source.payload_;
     const ValueKind kind = source.kind_;
+    const uint8_t textLength = source.textLength_;
     source.Reset();
     Reset();
     payload_ = payload;
     kind_ = kind;
+    textLength_ = textLength;
     return;
   }
   if (arena_ != nullptr && source.arena_ == arena_) {
@@ -585,7 +606,11 @@ void Value::CopyFrom(const Value& source) {
       kind_ = source.kind_;
       break;
     case ValueKind::kString:
-      if (source.arena_ != nullptr && source.arena_ == arena_) {
+      if (source.textLength_ != 0) {
+        payload_ = source.payload_;
+        textLength_ = source.textLength_;
+        kind_ = ValueKind::kString;
+      } else if (source.arena_ != nullptr && source.arena_ == arena_) {
         // Same tree: share the entry.
         ValueArena::AddReference(source.payload_.string);
         payload_.string = source.payload_.string;
@@ -641,7 +666,7 @@ size_t Value::Size() const {
     case ValueKind::kEmpty:
       return 0;
     case ValueKind::kString:
-      return payload_.string->length;
+      return textLength_ != 0 ? textLength_ : payload_.string->length;
     case ValueKind::kBlob:
       return payload_.blob->size();
     case ValueKind::kCollection:
@@ -1173,11 +1198,8 @@ Range Value::MembersAs() const {
 }
 
 std::string_view Value::GetString() const {
-  return kind_ == ValueKind::kString ? payload_.string->view() : std::string_view();
-}
-
-const InternedString& Value::GetInterned() const {
-  return kind_ == ValueKind::kString ? *payload_.string : *InternedString::Empty();
+  if (kind_ != ValueKind::kString) return std::string_view();
+  return textLength_ != 0 ? std::string_view(payload_.text, textLength_) : payload_.string->view();
 }
 
 const std::vector<uint8_t>& Value::GetBlob() const {

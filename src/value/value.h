@@ -1,13 +1,14 @@
 // The dynamic value: one node of a tree of dynamically typed values.
 //
 // Every record that crosses the plug-in boundary lives for a moment as a
-// Value tree. A value has one of ten kinds (value_kind.h). Scalars live in
-// the node itself; strings, blobs, enums, collections and structures point
-// into memory of the tree's ValueArena, which the root owns (isRoot) and
-// every node below it borrows. Member names are interned per tree, string
-// values share entries of recent same texts (interned_string.h). A
-// structure keeps unique member names and yields its members in byte-wise
-// order of their names, whatever order they were inserted in.
+// Value tree. A value has one of ten kinds (value_kind.h). Scalars and
+// strings of up to eight bytes live in the node itself; longer strings,
+// blobs, enums, collections and structures point into memory of the tree's
+// ValueArena, which the root owns (isRoot) and every node below it
+// borrows. Member names are interned per tree; a longer string value has
+// an entry of its own (interned_string.h). A structure keeps unique member
+// names and yields its members in byte-wise order of their names, whatever
+// order they were inserted in.
 //
 // Roots are ordinary C++ objects (construct, copy, move, destroy). Nodes
 // inside a collection or structure belong to their parent and are reached
@@ -38,7 +39,9 @@
 //   end every node below the value they change (a
 //   MoveFrom also every node below its source).
 // Nodes further down stay where they are: growing a structure or
-// collection moves its members or elements, never their contents.
+// collection moves its members or elements, never their contents. The
+// text of a short string lies in its node (GetString), so a view of it is
+// a reference into the node like any other.
 #pragma once
 
 #include <cstddef>
@@ -75,6 +78,8 @@ class Value {
  public:
   // Largest collection: 268,435,455 elements.
   static constexpr size_t kMaxElements = 0x0FFFFFFF;
+  // Longest string kept in its node rather than in an entry of the arena.
+  static constexpr size_t kNodeTextMax = 8;
 
   // An empty root.
   Value() = default;
@@ -198,9 +203,10 @@ class Value {
   int64_t GetSigned() const { return kind_ == ValueKind::kSigned ? payload_.signedValue : 0; }
   uint64_t GetUnsigned() const { return kind_ == ValueKind::kUnsigned ? payload_.unsignedValue : 0; }
   double GetFloat() const { return kind_ == ValueKind::kFloat ? payload_.floatValue : 0.0; }
+  // A string of up to kNodeTextMax bytes keeps its text in the node
+  // itself: the view is then a reference into the node, valid as long as
+  // one (see the top of this file).
   std::string_view GetString() const;
-  // The entry of a string value's text (the static empty one otherwise).
-  const InternedString& GetInterned() const;
   const std::vector<uint8_t>& GetBlob() const;
   const EnumValue& GetEnum() const;
 
@@ -271,12 +277,16 @@ class Value {
     EnumValue* enumValue;
     Collection* collection;
     Structure* structure;
+    char text[8];  // a short string's text (textLength_ bytes)
   };
 
   Payload payload_{0};
   ValueArena* arena_ = nullptr;
   ValueKind kind_ = ValueKind::kEmpty;
   uint8_t isRoot_ = 1;
+  // A string's length when its text lies in the payload (1 to
+  // kNodeTextMax), else 0 (the payload points at its entry).
+  uint8_t textLength_ = 0;
 };
 
 // A structure member: its interned name and its value (which belongs to

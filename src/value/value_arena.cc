@@ -126,7 +126,6 @@ void ValueArena::Clear() {
   internCapacity_ = 0;
   internCount_ = 0;
   for (InternedString*& recent : recent_) recent = nullptr;
-  for (InternedString*& value : recentValues_) value = nullptr;
   liveBlobs_ = 0;
 }
 
@@ -322,19 +321,6 @@ InternedString* ValueArena::OwnEntry(std::string_view text) {
   return entry;
 }
 
-InternedString* ValueArena::TextEntry(std::string_view text) {
-  if (text.empty()) return InternedString::Empty();
-  if (text.size() > kSharedTextMaxLength) return OwnEntry(text);
-  // A short text: the entry of the same text given a moment ago (a member
-  // name, or a value such as an availability that repeats from record to
-  // record), else one of its own, remembered for the next.
-  if (InternedString* recent = RecentEntry(text)) return recent;
-  InternedString*& value = recentValues_[RecentIndex(text)];
-  if (value != nullptr && InternedString::SameText(value, text)) return value;
-  value = OwnEntry(text);
-  return value;
-}
-
 void ValueArena::ReserveInterns(size_t count) {
   while ((internCount_ + count) * 4 > size_t{internCapacity_} * 3) GrowInternTable();
 }
@@ -408,10 +394,6 @@ void ValueArena::DropReference(InternedString* entry) {
   }
   if (entry->tableHash == 0) {
     // An entry of its own, never in the table.
-    if (entry->length <= kSharedTextMaxLength) {
-      InternedString*& value = recentValues_[RecentIndex(entry->view())];
-      if (value == entry) value = nullptr;
-    }
     Release(entry, InternedString::BlockSize(entry->length));
     return;
   }

@@ -38,11 +38,6 @@ class ValueArena {
   static constexpr size_t kPoolMaxSize = 72;
   static constexpr size_t kInlinePageSize = 144;
   static constexpr size_t kBlockMaxSize = 2048;
-  // String values longer than this are never shared. Short ones are
-  // mostly words that repeat from record to record (an availability, a
-  // state); longer ones mostly occur once (player names, ids, presence
-  // texts), where looking for an earlier one costs more than it saves.
-  static constexpr size_t kSharedTextMaxLength = 8;
 
   // A fresh, empty arena.
   static ValueArena* Create();
@@ -113,13 +108,6 @@ class ValueArena {
   InternedString* ShareEntry(InternedString* own);
   // The entry of `text`, or null when the tree has none.
   InternedString* FindInterned(std::string_view text) const;
-  // The entry for a string value: a short text (up to
-  // kSharedTextMaxLength) shares the entry of the same text given a moment
-  // ago (a member name, or a value of its own remembered by its index as
-  // recent names are); any other text gets an entry of its own (OwnEntry),
-  // which saves hashing and probing texts that mostly occur once. The
-  // caller adds its reference.
-  InternedString* TextEntry(std::string_view text);
   static void AddReference(InternedString* entry) {
     if (entry != InternedString::Empty()) ++entry->refCount;
   }
@@ -223,9 +211,6 @@ class ValueArena {
             static_cast<unsigned char>(text.back())) & (kRecentSize - 1);
   }
   InternedString* recent_[kRecentSize] = {};
-  // Short text values given recently that have entries of their own (by
-  // the same index).
-  InternedString* recentValues_[kRecentSize] = {};
   Bucket* internBuckets_ = nullptr;
   uint32_t internCapacity_ = 0;  // a power of two, or 0 before the first text
   uint32_t internCount_ = 0;

@@ -254,7 +254,7 @@ TEST(MemberCollectorTest, FinishingALargeStructureWithoutMemoryChangesNothing) {
 // above it; Drop and the destructor release what was not finished.
 TEST(MemberCollectorTest, ReferencesStayValidAndUnfinishedMembersAreDropped) {
   Value root;
-  root.SetString("kept");
+  root.SetString("kept, longer than a node holds");
   const size_t pagesBefore = root.arena()->PoolPageCount();
   {
     MemberCollector members(root);
@@ -267,7 +267,7 @@ TEST(MemberCollectorTest, ReferencesStayValidAndUnfinishedMembersAreDropped) {
     members.Add("second").Append().SetSigned(5);
     // The second structure is left unfinished: the destructor drops it.
   }
-  EXPECT_EQ(root.GetString(), "kept");
+  EXPECT_EQ(root.GetString(), "kept, longer than a node holds");
   // Every name and text of the dropped members went, and the pages they
   // took.
   EXPECT_EQ(root.arena()->InternedCount(), 0u);

@@ -212,36 +212,58 @@ TEST(ValueTest, ThreadsReadOneTreeAtOnce) {
   for (const std::string& text : seen) EXPECT_EQ(text, expected + std::to_string(2999 * 3000 / 2));
 }
 
-// A short string value shares the entry of the same text given a moment
-// ago (outside the intern table, which holds member names); an entry that
-// goes is never handed out again, and texts that share a cache slot (one
-// length, first and last byte) each keep their own.
-TEST(ValueTest, StringValuesShareTheEntryOfARecentSameText) {
-  Value value;
-  value.At(0).SetString("same");
-  value.At(1).SetString("same");
-  EXPECT_EQ(&value.Element(0).GetInterned(), &value.Element(1).GetInterned());
-  EXPECT_EQ(value.Element(0).GetInterned().refCount, 2u);
-  EXPECT_EQ(value.arena()->InternedCount(), 0u);
-  value.At(0).Reset();
-  EXPECT_EQ(value.Element(1).GetInterned().refCount, 1u);
-  value.At(1).Reset();
-  value.At(2).SetString("same");  // the freed entry is not given again:
-  value.At(20).SetString("next");  // memory freed is handed out anew
-  EXPECT_EQ(value.Element(2).GetString(), "same");
-  EXPECT_EQ(value.Element(2).GetInterned().refCount, 1u);
-
-  const char* kTexts[] = {"axb", "ayb", "axb", "a\0b", "ayb", "axb"};
-  for (size_t i = 0; i < std::size(kTexts); ++i) value.At(3 + i).SetString(std::string_view(kTexts[i], 3));
-  for (size_t i = 0; i < std::size(kTexts); ++i) {
-    EXPECT_EQ(value.Element(3 + i).GetString(), std::string_view(kTexts[i], 3)) << i;
+// A string of up to eight bytes lies in its node, a longer one in an entry
+// of its own: every way of setting, copying and moving a string keeps its
+// text, on both sides of that length, within one tree and across trees,
+// and a short string takes no memory of the arena.
+TEST(ValueTest, StringsKeepTheirTextInTheNodeOrInAnEntry) {
+  const std::string kTexts[] = {"", "a", std::string("a\0b", 3), "offline", "12345678", "123456789",
+                                "ShadowFox1234", std::string(64, 'x'), std::string(300, 'y')};
+  for (const std::string& text : kTexts) {
+    SCOPED_TRACE(text.size());
+    Value tree;
+    tree.Member("a").SetString(text);
+    EXPECT_EQ(tree.FindMember("a").GetString(), text);
+    EXPECT_EQ(tree.FindMember("a").Size(), text.size());
+    // Its own text, set again.
+    tree.Member("a").SetString(tree.FindMember("a").GetString());
+    EXPECT_EQ(tree.FindMember("a").GetString(), text);
+    // Copies and moves within the tree, past members that move the node.
+    tree.Member("b").Assign(tree.FindMember("a"));
+    for (int i = 0; i < 40; ++i) tree.Member("a" + std::to_string(i)).SetSigned(i);
+    tree.Member("c").MoveFrom(tree.Member("b"));
+    EXPECT_EQ(tree.FindMember("a").GetString(), text);
+    EXPECT_TRUE(tree.FindMember("b").IsEmpty());
+    EXPECT_EQ(tree.FindMember("c").GetString(), text);
+    // Across trees and roots.
+    Value other;
+    other.At(3).Assign(tree.FindMember("c"));
+    Value copy(tree);
+    Value moved(std::move(copy));
+    Value root;
+    root.SetString(text);
+    Value rootCopy(root);
+    Value rootMoved(std::move(root));
+    EXPECT_EQ(other.Element(3).GetString(), text);
+    EXPECT_EQ(moved.FindMember("c").GetString(), text);
+    EXPECT_EQ(rootCopy.GetString(), text);
+    EXPECT_EQ(rootMoved.GetString(), text);
+    // Replaced by other kinds and texts, which leaves nothing behind.
+    tree.Member("a").SetString(text + text);
+    tree.Member("c").SetSigned(1);
+    EXPECT_EQ(tree.FindMember("a").GetString(), text + text);
+    EXPECT_EQ(tree.FindMember("c").GetString(), "");
   }
-  // A member name of the same text is the interned entry, shared too.
-  value.At(9).Member("name").SetString("name");
-  EXPECT_EQ(&value.Element(9).Members().front().name->view().front(),
-            &value.Element(9).FindMember("name").GetInterned().view().front());
-  value.Reset();
-  EXPECT_EQ(value.arena()->InternedCount(), 0u);
+
+  // A thousand short strings take the pages a thousand numbers take.
+  Value numbers;
+  Value texts;
+  for (size_t i = 0; i < 1000; ++i) {
+    numbers.At(i).SetUnsigned(i);
+    texts.At(i).SetString(std::to_string(i * 99991 % 100000000));
+  }
+  EXPECT_EQ(texts.arena()->PageCount(), numbers.arena()->PageCount());
+  EXPECT_EQ(texts.Element(7).GetString(), std::to_string(7 * 99991));
 }
 
 TEST(InternedStringTest, SameBytesSeesADifferenceAtEveryPosition) {
