@@ -355,7 +355,19 @@ void Value::SetString(std::string_view text) {
   if (!text.empty() && text.size() <= kNodeTextMax) {
     // Copied before the reset: the text may live in this very value.
     Payload payload{0};
-    std::memcpy(payload.text, text.data(), text.size());
+    const char* at = text.data();
+    const size_t size = text.size();
+    if (size >= 4) {
+      // Two overlapping loads instead of a call to memcpy.
+      uint32_t first;
+      uint32_t last;
+      std::memcpy(&first, at, 4);
+      std::memcpy(&last, at + size - 4, 4);
+      std::memcpy(payload.text, &first, 4);
+      std::memcpy(payload.text + size - 4, &last, 4);
+    } else {
+      for (size_t i = 0; i < size; ++i) payload.text[i] = at[i];
+    }
     Reset();
     payload_ = payload;
     textLength_ = static_cast<uint8_t>(text.size());
