@@ -271,9 +271,7 @@ void Value::DestroyTree() noexcept {
     if (arena_->HasBlobs()) Reset();
     ValueArena::Destroy(arena_);
     arena_ = nullptr;
-    payload_.raw = 0;
-    kind_ = ValueKind::kEmpty;
-    textLength_ = 0;
+    ClearContent();
     return;
   }
   Reset();
@@ -291,14 +289,10 @@ Value::Value(const Value& other) {
 
 Value::Value(Value&& other) noexcept {
   if (other.isRoot_ != 0) {
-    payload_ = other.payload_;
+    SetContent(other.GetContent());
     arena_ = other.arena_;
-    kind_ = other.kind_;
-    textLength_ = other.textLength_;
-    other.payload_.raw = 0;
+    other.ClearContent();
     other.arena_ = nullptr;
-    other.kind_ = ValueKind::kEmpty;
-    other.textLength_ = 0;
     return;
   }
   try {
@@ -369,9 +363,7 @@ void Value::SetString(std::string_view text) {
       for (size_t i = 0; i < size; ++i) payload.text[i] = at[i];
     }
     Reset();
-    payload_ = payload;
-    textLength_ = static_cast<uint8_t>(text.size());
-    kind_ = ValueKind::kString;
+    SetContent(Content{payload, ValueKind::kString, static_cast<uint8_t>(size)});
     return;
   }
   InternedString* entry = InternedString::Empty();
@@ -456,9 +448,7 @@ ValueMember* Value::MakeStructure(InternedString* const* names, size_t count) {
 
 void Value::Reset() {
   if (kind_ != ValueKind::kEmpty) ReleasePayload();
-  payload_.raw = 0;
-  kind_ = ValueKind::kEmpty;
-  textLength_ = 0;
+  ClearContent();
 }
 
 void Value::ReleaseMembers() {
@@ -520,12 +510,8 @@ bool Value::HasInlinePayload() const {
 }
 
 void Value::TakePayload(Value& source) {
-  payload_ = source.payload_;
-  kind_ = source.kind_;
-  textLength_ = source.textLength_;
-  source.payload_.raw = 0;
-  source.kind_ = ValueKind::kEmpty;
-  source.textLength_ = 0;
+  SetContent(source.GetContent());
+  source.ClearContent();
 }
 
 bool Value::Contains(const Value& node) const {
@@ -548,13 +534,9 @@ void Value::Assign(const Value& source) {
   if (&source == this) return;
   if (source.HasInlinePayload()) {
     // Read before the reset, which may free the source.
-    const Payload payload = source.payload_;
-    const ValueKind kind = source.kind_;
-    const uint8_t textLength = source.textLength_;
+    const Content content = source.GetContent();
     Reset();
-    payload_ = payload;
-    kind_ = kind;
-    textLength_ = textLength;
+    SetContent(content);
     return;
   }
   // Copy into a free node of this tree first: the source may lie inside
@@ -569,22 +551,18 @@ void Value::Assign(const Value& source) {
 void Value::MoveFrom(Value& source) {
   if (&source == this) return;
   if (isRoot_ != 0 && source.isRoot_ != 0) {
-    std::swap(payload_, source.payload_);
+    const Content mine = GetContent();
+    SetContent(source.GetContent());
+    source.SetContent(mine);
     std::swap(arena_, source.arena_);
-    std::swap(kind_, source.kind_);
-    std::swap(textLength_, source.textLength_);
     source.Reset();
     return;
   }
   if (source.HasInlinePayload()) {
-    const Payload payload = source.payload_;
-    const ValueKind kind = source.kind_;
-    const uint8_t textLength = source.textLength_;
+    const Content content = source.GetContent();
     source.Reset();
     Reset();
-    payload_ = payload;
-    kind_ = kind;
-    textLength_ = textLength;
+    SetContent(content);
     return;
   }
   if (arena_ != nullptr && source.arena_ == arena_) {
@@ -614,14 +592,11 @@ void Value::CopyFrom(const Value& source) {
     case ValueKind::kSigned:
     case ValueKind::kUnsigned:
     case ValueKind::kFloat:
-      payload_ = source.payload_;
-      kind_ = source.kind_;
+      SetContent(source.GetContent());
       break;
     case ValueKind::kString:
       if (source.textLength_ != 0) {
-        payload_ = source.payload_;
-        textLength_ = source.textLength_;
-        kind_ = ValueKind::kString;
+        SetContent(source.GetContent());
       } else if (source.arena_ != nullptr && source.arena_ == arena_) {
         // Same tree: share the entry.
         ValueArena::AddReference(source.payload_.string);

@@ -205,7 +205,7 @@ class Value {
   double GetFloat() const { return kind_ == ValueKind::kFloat ? payload_.floatValue : 0.0; }
   // A string of up to kNodeTextMax bytes keeps its text in the node
   // itself: the view is then a reference into the node, valid as long as
-  // one (see the top of this file).
+  // such a reference is (see the top of this file).
   std::string_view GetString() const;
   const std::vector<uint8_t>& GetBlob() const;
   const EnumValue& GetEnum() const;
@@ -279,6 +279,21 @@ class Value {
     Structure* structure;
     char text[8];  // a short string's text (textLength_ bytes)
   };
+  // What a node holds apart from its arena and root flag, read and written
+  // as one: a payload means nothing without its kind and text length.
+  struct Content {
+    Payload payload;
+    ValueKind kind;
+    uint8_t textLength;
+  };
+  Content GetContent() const { return Content{payload_, kind_, textLength_}; }
+  void SetContent(const Content& content) {
+    payload_ = content.payload;
+    kind_ = content.kind;
+    textLength_ = content.textLength;
+  }
+  // Empties the node without releasing anything.
+  void ClearContent() { SetContent(Content{Payload{0}, ValueKind::kEmpty, 0}); }
 
   Payload payload_{0};
   ValueArena* arena_ = nullptr;
