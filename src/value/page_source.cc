@@ -12,7 +12,7 @@ PageSource& PageSource::Instance() {
 }
 
 PageSource::~PageSource() {
-  for (const Region& region : regions_) platform::ReleaseRegion(region.base, kRegionSize);
+  for (const Region& region : regions_) platform::ReleaseRegion(region.base, region.pageCount * kPageSize);
 }
 
 void* PageSource::TakePage() {
@@ -22,41 +22,47 @@ void* PageSource::TakePage() {
   // and be given back.
   Region* best = nullptr;
   if (lastRegion_ < regions_.size() && regions_[lastRegion_].freeCount > 0 &&
-      regions_[lastRegion_].freeCount < kPagesPerRegion) {
+      regions_[lastRegion_].freeCount < regions_[lastRegion_].pageCount) {
     best = &regions_[lastRegion_];
   } else {
     for (Region& region : regions_) {
       if (region.freeCount > 0 && (best == nullptr || region.freeCount < best->freeCount)) best = &region;
     }
   }
-  if (best == nullptr) {
-    char* base = static_cast<char*>(platform::ReserveRegion(kRegionSize));
-    if (base == nullptr) return nullptr;
-    Region region{base, nullptr, 0};
-    for (size_t i = kPagesPerRegion; i-- > 0;) {
-      auto* page = reinterpret_cast<FreePage*>(base + i * kPageSize);
-      page->next = region.freePages;
-      region.freePages = page;
-      ++region.freeCount;
-    }
-    auto position = std::lower_bound(regions_.begin(), regions_.end(), base,
-                                     [](const Region& r, const char* b) { return r.base < b; });
-    try {
-      best = &*regions_.insert(position, region);
-    } catch (const std::bad_alloc&) {
-      // No room to list the region: give it back rather than lose it.
-      platform::ReleaseRegion(base, kRegionSize);
-      return nullptr;
-    }
-    ++emptyRegions_;
-  }
-  if (best->freeCount == kPagesPerRegion) --emptyRegions_;
+  if (best == nullptr && (best = AddRegion()) == nullptr) return nullptr;
+  if (best->freeCount == best->pageCount) emptyPages_ -= best->pageCount;
   lastRegion_ = static_cast<size_t>(best - regions_.data());
   FreePage* page = best->freePages;
-  best->freePages = page->next;
+  if (page != nullptr) {
+    best->freePages = page->next;
+  } else {
+    page = reinterpret_cast<FreePage*>(best->base + size_t{best->firstFresh++} * kPageSize);
+  }
   --best->freeCount;
   if (++pagesInUse_ > peakPagesInUse_) peakPagesInUse_ = pagesInUse_;
   return page;
+}
+
+PageSource::Region* PageSource::AddRegion() {
+  const bool large = heldPages_ * kPageSize >= kReserveBytes;
+  const size_t pages = large ? kLargeRegionPages : kSmallRegionPages;
+  const size_t bytes = pages * kPageSize;
+  char* base = static_cast<char*>(large ? platform::ReserveLargePageRegion(bytes) : platform::ReserveRegion(bytes));
+  if (base == nullptr) return nullptr;
+  const Region region{base, nullptr, static_cast<uint32_t>(pages), static_cast<uint32_t>(pages), 0};
+  auto position = std::lower_bound(regions_.begin(), regions_.end(), base,
+                                   [](const Region& r, const char* b) { return r.base < b; });
+  Region* added = nullptr;
+  try {
+    added = &*regions_.insert(position, region);
+  } catch (const std::bad_alloc&) {
+    // No room to list the region: give it back rather than lose it.
+    platform::ReleaseRegion(base, bytes);
+    return nullptr;
+  }
+  heldPages_ += pages;
+  emptyPages_ += pages;
+  return added;
 }
 
 void PageSource::ReturnPage(void* page) {
@@ -69,9 +75,9 @@ void PageSource::ReturnPage(void* page) {
   freed->next = region->freePages;
   region->freePages = freed;
   ++region->freeCount;
-  if (region->freeCount < kPagesPerRegion) return;
-  if (emptyRegions_ < kReserveRegions) {
-    ++emptyRegions_;
+  if (region->freeCount < region->pageCount) return;
+  if ((emptyPages_ + region->pageCount) * kPageSize <= kReserveBytes) {
+    emptyPages_ += region->pageCount;
     return;
   }
   ReleaseRegion(static_cast<size_t>(region - regions_.data()));
@@ -80,9 +86,9 @@ void PageSource::ReturnPage(void* page) {
 void PageSource::ReleaseEmptyRegions() {
   platform::MutexLock lock(mutex_);
   for (size_t i = regions_.size(); i-- > 0;) {
-    if (regions_[i].freeCount == kPagesPerRegion) ReleaseRegion(i);
+    if (regions_[i].freeCount == regions_[i].pageCount) ReleaseRegion(i);
   }
-  emptyRegions_ = 0;
+  emptyPages_ = 0;
   lastRegion_ = 0;
   // The table's own storage is heap memory: an empty source holds none.
   if (regions_.empty()) std::vector<Region>().swap(regions_);
@@ -91,6 +97,11 @@ void PageSource::ReleaseEmptyRegions() {
 size_t PageSource::RegionCount() {
   platform::MutexLock lock(mutex_);
   return regions_.size();
+}
+
+size_t PageSource::HeldPageCount() {
+  platform::MutexLock lock(mutex_);
+  return heldPages_;
 }
 
 size_t PageSource::FreePageCount() {
@@ -121,11 +132,13 @@ PageSource::Region* PageSource::FindRegion(const void* page) {
                                 [](const char* a, const Region& r) { return a < r.base; });
   if (after == regions_.begin()) return nullptr;
   Region& region = *(after - 1);
-  return address < region.base + kRegionSize ? &region : nullptr;
+  return address < region.base + size_t{region.pageCount} * kPageSize ? &region : nullptr;
 }
 
 void PageSource::ReleaseRegion(size_t index) {
-  platform::ReleaseRegion(regions_[index].base, kRegionSize);
+  const size_t pages = regions_[index].pageCount;
+  platform::ReleaseRegion(regions_[index].base, pages * kPageSize);
+  heldPages_ -= pages;
   regions_.erase(regions_.begin() + static_cast<std::ptrdiff_t>(index));
 }
 

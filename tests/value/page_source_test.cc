@@ -17,8 +17,8 @@ TEST(PageSourceReleaseTest, EmptyRegionsGoIncludingTheReserveAndBusyOnesStay) {
   ValueArena::ReleaseSpare();  // the reset arenas keep pages of their own
   const size_t inUseBefore = source.PagesInUse();  // trees alive elsewhere in the program
   std::vector<void*> pages;
-  for (size_t i = 0; i < PageSource::kPagesPerRegion * 3; ++i) pages.push_back(source.TakePage());
-  void* busy = pages[PageSource::kPagesPerRegion + 1];
+  for (size_t i = 0; i < PageSource::kLargeRegionPages * 3; ++i) pages.push_back(source.TakePage());
+  void* busy = pages[PageSource::kLargeRegionPages + 1];
   for (void* page : pages) {
     if (page != busy) source.ReturnPage(page);
   }
@@ -29,7 +29,7 @@ TEST(PageSourceReleaseTest, EmptyRegionsGoIncludingTheReserveAndBusyOnesStay) {
   // Every region left has a page in use, the busy one among them.
   EXPECT_LT(source.RegionCount(), before);
   EXPECT_LE(source.RegionCount(), source.PagesInUse());
-  EXPECT_EQ(source.FreePageCount(), source.RegionCount() * PageSource::kPagesPerRegion - source.PagesInUse());
+  EXPECT_EQ(source.FreePageCount(), source.HeldPageCount() - source.PagesInUse());
   std::memset(busy, 0x5A, PageSource::kPageSize);  // still mapped
 
   source.ReturnPage(busy);
@@ -38,7 +38,7 @@ TEST(PageSourceReleaseTest, EmptyRegionsGoIncludingTheReserveAndBusyOnesStay) {
   // the program holds a page.
   ASSERT_EQ(source.PagesInUse(), inUseBefore);
   EXPECT_LE(source.RegionCount(), inUseBefore);
-  EXPECT_EQ(source.FreePageCount(), source.RegionCount() * PageSource::kPagesPerRegion - inUseBefore);
+  EXPECT_EQ(source.FreePageCount(), source.HeldPageCount() - inUseBefore);
 
   // The source works on afterwards.
   void* again = source.TakePage();

@@ -496,7 +496,7 @@ TEST(ValueResultTest, ErrorsReplaceTheValueAndEachOther) {
 
 size_t PagesInUse() {
   PageSource& source = PageSource::Instance();
-  EXPECT_EQ(source.PagesInUse(), source.RegionCount() * PageSource::kPagesPerRegion - source.FreePageCount());
+  EXPECT_EQ(source.PagesInUse(), source.HeldPageCount() - source.FreePageCount());
   return source.PagesInUse();
 }
 
@@ -521,22 +521,36 @@ TEST(ValueArenaTest, ATreeGivesBackEveryPage) {
   EXPECT_LE(PagesInUse(), inUseBefore + 4);
 }
 
-TEST(PageSourceTest, EmptyRegionsGoBackToTheSystem) {
+TEST(PageSourceTest, ALargeTreesRegionsAreLargeAndGoBackToTheSystem) {
   PageSource& source = PageSource::Instance();
+  ValueArena::ReleaseSpare();  // the reset arenas keep pages of their own
+  source.ReleaseEmptyRegions();
+  const size_t inUseBefore = source.PagesInUse();  // trees alive elsewhere in the program
+  // The reserve's worth of pages, then three large regions' worth.
+  const size_t count = PageSource::kReserveBytes / PageSource::kPageSize + 3 * PageSource::kLargeRegionPages;
   std::vector<void*> pages;
-  const size_t regions = PageSource::kReserveRegions + 4;
-  for (size_t i = 0; i < PageSource::kPagesPerRegion * regions; ++i) {
+  for (size_t i = 0; i < count; ++i) {
     void* page = source.TakePage();
     ASSERT_NE(page, nullptr);
     ASSERT_EQ(reinterpret_cast<uintptr_t>(page) % PageSource::kPageSize, 0u);
     std::memset(page, 0xAB, PageSource::kPageSize);
     pages.push_back(page);
   }
-  EXPECT_GE(source.RegionCount(), regions);
+  EXPECT_EQ(source.PagesInUse(), source.HeldPageCount() - source.FreePageCount());
+  EXPECT_GE(source.HeldPageCount(), inUseBefore + count);
+  // Beyond the first 4 MiB the regions are large ones: far fewer regions
+  // than small ones would need.
+  EXPECT_LT(source.RegionCount(), source.HeldPageCount() / PageSource::kSmallRegionPages);
   for (void* page : pages) source.ReturnPage(page);
   // Empty regions beyond the reserve went back: what is left is the
   // reserve and the regions of pages still in use elsewhere.
-  EXPECT_LE(source.RegionCount(), PageSource::kReserveRegions + source.PagesInUse());
+  EXPECT_EQ(source.PagesInUse(), inUseBefore);
+  EXPECT_LE(source.HeldPageCount() * PageSource::kPageSize,
+            PageSource::kReserveBytes + inUseBefore * PageSource::kLargeRegionPages * PageSource::kPageSize);
+  source.ReleaseEmptyRegions();
+  if (inUseBefore == 0) {
+    EXPECT_EQ(source.HeldPageCount(), 0u);
+  }
 }
 
 }  // namespace

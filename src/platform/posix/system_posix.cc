@@ -93,6 +93,27 @@ void* ReserveRegion(size_t size) {
   return region == MAP_FAILED ? nullptr : region;
 }
 
+void* ReserveLargePageRegion(size_t size) {
+#if defined(MADV_HUGEPAGE)
+  // Map a large page more than asked and cut off what lies outside the
+  // aligned region.
+  if (size > SIZE_MAX - kLargePageSize) return nullptr;
+  void* mapped = mmap(nullptr, size + kLargePageSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) return nullptr;
+  const auto start = reinterpret_cast<uintptr_t>(mapped);
+  const uintptr_t aligned = (start + kLargePageSize - 1) & ~uintptr_t{kLargePageSize - 1};
+  if (aligned > start) munmap(mapped, aligned - start);
+  const uintptr_t tail = start + size + kLargePageSize - (aligned + size);
+  if (tail > 0) munmap(reinterpret_cast<void*>(aligned + size), tail);
+  // Only advice: without large pages the region still works, a page at a
+  // time.
+  madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
+  return reinterpret_cast<void*>(aligned);
+#else
+  return ReserveRegion(size);
+#endif
+}
+
 void ReleaseRegion(void* region, size_t size) {
   if (region != nullptr) munmap(region, size);
 }
@@ -100,7 +121,7 @@ void ReleaseRegion(void* region, size_t size) {
 void AdviseLargePages(void* block, size_t size) {
 #if defined(MADV_HUGEPAGE)
   // Only whole large pages inside the block can be such pages.
-  constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+  constexpr uintptr_t kLargePage = kLargePageSize;
   const auto begin = (reinterpret_cast<uintptr_t>(block) + kLargePage - 1) & ~(kLargePage - 1);
   const auto end = (reinterpret_cast<uintptr_t>(block) + size) & ~(kLargePage - 1);
   if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);

@@ -94,6 +94,11 @@ void* ReserveRegion(size_t size) {
   return VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
 }
 
+// Large pages need a privilege that a game client's process does not hold
+// (see AdviseLargePages); committed pages are made present as they are
+// touched.
+void* ReserveLargePageRegion(size_t size) { return ReserveRegion(size); }
+
 void ReleaseRegion(void* region, size_t) {
   if (region != nullptr) VirtualFree(region, 0, MEM_RELEASE);
 }
