@@ -44,7 +44,7 @@ void* PageSource::TakePage() {
 }
 
 PageSource::Region* PageSource::AddRegion() {
-  const bool large = heldPages_ * kPageSize >= kReserveBytes;
+  const bool large = heldPages_ * kPageSize >= kLargeRegionsFrom;
   const size_t pages = large ? kLargeRegionPages : kSmallRegionPages;
   const size_t bytes = pages * kPageSize;
   char* base = static_cast<char*>(large ? platform::ReserveLargePageRegion(bytes) : platform::ReserveRegion(bytes));

@@ -1,11 +1,12 @@
 // The process-wide source of 4096-byte pages for value arenas.
 //
 // Pages come from regions obtained from the operating system: 256 KiB
-// regions (64 pages) while the source holds less than 4 MiB, and 2 MiB
+// regions (64 pages) while the source holds less than 16 MiB, and 2 MiB
 // regions (512 pages, in large pages where the system has them) beyond
 // that, so that a large tree maps and unmaps its memory in few calls and
 // faults it in a large page at a time, while a program of small trees
-// maps only a little. A region hands out its pages in address order as
+// maps only a little, and one whose trees need a little more than the
+// reserve maps and unmaps only that little per tree. A region hands out its pages in address order as
 // they are first needed; a returned page goes back to its region, and a
 // region whose pages are all free again is given back to the operating
 // system, except that empty regions of up to kReserveBytes (4 MiB) are
@@ -28,9 +29,10 @@ class PageSource {
   static constexpr size_t kPageSize = 4096;
   static constexpr size_t kSmallRegionPages = 64;
   static constexpr size_t kLargeRegionPages = platform::kLargePageSize / kPageSize;
-  // Below this many bytes held, new regions are small ones; it is also
-  // the most that empty regions kept in reserve may hold.
+  // The most that empty regions kept in reserve may hold.
   static constexpr size_t kReserveBytes = size_t{4} << 20;
+  // Below this many bytes held, new regions are small ones.
+  static constexpr size_t kLargeRegionsFrom = size_t{16} << 20;
 
   // The one instance, created on first use.
   static PageSource& Instance();

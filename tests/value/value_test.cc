@@ -526,8 +526,8 @@ TEST(PageSourceTest, ALargeTreesRegionsAreLargeAndGoBackToTheSystem) {
   ValueArena::ReleaseSpare();  // the reset arenas keep pages of their own
   source.ReleaseEmptyRegions();
   const size_t inUseBefore = source.PagesInUse();  // trees alive elsewhere in the program
-  // The reserve's worth of pages, then three large regions' worth.
-  const size_t count = PageSource::kReserveBytes / PageSource::kPageSize + 3 * PageSource::kLargeRegionPages;
+  // The small regions' worth of pages, then three large regions' worth.
+  const size_t count = PageSource::kLargeRegionsFrom / PageSource::kPageSize + 3 * PageSource::kLargeRegionPages;
   std::vector<void*> pages;
   for (size_t i = 0; i < count; ++i) {
     void* page = source.TakePage();
@@ -538,7 +538,7 @@ TEST(PageSourceTest, ALargeTreesRegionsAreLargeAndGoBackToTheSystem) {
   }
   EXPECT_EQ(source.PagesInUse(), source.HeldPageCount() - source.FreePageCount());
   EXPECT_GE(source.HeldPageCount(), inUseBefore + count);
-  // Beyond the first 4 MiB the regions are large ones: far fewer regions
+  // Beyond the first 16 MiB the regions are large ones: fewer regions
   // than small ones would need.
   EXPECT_LT(source.RegionCount(), source.HeldPageCount() / PageSource::kSmallRegionPages);
   for (void* page : pages) source.ReturnPage(page);
