@@ -3,17 +3,18 @@
 // Pages come from regions obtained from the operating system: 256 KiB
 // regions (64 pages) while the source holds less than 16 MiB, and 2 MiB
 // regions (512 pages, in large pages where the system has them) beyond
-// that, so that a large tree maps and unmaps its memory in few calls and
+// that. A large tree thus maps and unmaps its memory in few calls and
 // faults it in a large page at a time, while a program of small trees
 // maps only a little, and one whose trees need a little more than the
-// reserve maps and unmaps only that little per tree. A region hands out its pages in address order as
-// they are first needed; a returned page goes back to its region, and a
-// region whose pages are all free again is given back to the operating
-// system, except that empty regions of up to kReserveBytes (4 MiB) are
-// kept in reserve, so that a program building and dropping trees in a
-// loop does not map and unmap memory per tree; ReleaseEmptyRegions gives
-// the reserve back too (a plug-in's Shutdown does). One mutex guards
-// everything; any thread may take and return pages.
+// reserve maps and unmaps only that little per tree. A region hands out
+// its pages in address order as they are first needed; a returned page
+// goes back to its region, and a region whose pages are all free again is
+// given back to the operating system, except that empty regions of up to
+// kReserveBytes (4 MiB) are kept in reserve, so that a program building
+// and dropping trees in a loop does not map and unmap memory per tree;
+// ReleaseEmptyRegions gives the reserve back too (a plug-in's Shutdown
+// does). One mutex guards everything; any thread may take and return
+// pages.
 #pragma once
 
 #include <cstddef>
