@@ -12,7 +12,7 @@ PageSource& PageSource::Instance() {
 }
 
 PageSource::~PageSource() {
-  for (const Region& region : regions_) platform::ReleaseRegion(region.base, region.pageCount * kPageSize);
+  for (const Region& region : regions_) platform::ReleaseRegion(region.base, region.Bytes());
 }
 
 void* PageSource::TakePage() {
@@ -132,13 +132,12 @@ PageSource::Region* PageSource::FindRegion(const void* page) {
                                 [](const char* a, const Region& r) { return a < r.base; });
   if (after == regions_.begin()) return nullptr;
   Region& region = *(after - 1);
-  return address < region.base + size_t{region.pageCount} * kPageSize ? &region : nullptr;
+  return address < region.base + region.Bytes() ? &region : nullptr;
 }
 
 void PageSource::ReleaseRegion(size_t index) {
-  const size_t pages = regions_[index].pageCount;
-  platform::ReleaseRegion(regions_[index].base, pages * kPageSize);
-  heldPages_ -= pages;
+  platform::ReleaseRegion(regions_[index].base, regions_[index].Bytes());
+  heldPages_ -= regions_[index].pageCount;
   regions_.erase(regions_.begin() + static_cast<std::ptrdiff_t>(index));
 }
 

@@ -71,6 +71,8 @@ class PageSource {
     uint32_t pageCount;
     uint32_t freeCount;   // returned ones and those never handed out
     uint32_t firstFresh;  // pages from this one on were never handed out
+
+    size_t Bytes() const { return size_t{pageCount} * kPageSize; }
   };
 
   PageSource() = default;

@@ -103,7 +103,7 @@ void* ReserveLargePageRegion(size_t size) {
   const auto start = reinterpret_cast<uintptr_t>(mapped);
   const uintptr_t aligned = (start + kLargePageSize - 1) & ~uintptr_t{kLargePageSize - 1};
   if (aligned > start) munmap(mapped, aligned - start);
-  const uintptr_t tail = start + size + kLargePageSize - (aligned + size);
+  const uintptr_t tail = start + kLargePageSize - aligned;  // what the head did not take
   if (tail > 0) munmap(reinterpret_cast<void*>(aligned + size), tail);
   // Only advice: without large pages the region still works, a page at a
   // time.
